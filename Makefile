@@ -1,0 +1,60 @@
+# Entry point. `make` installs what is missing, then builds every target into
+# dist/; `make test` runs every test; `make run` starts the monitor.
+BUILD ?= build
+DIST  ?= dist
+JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+ROOT  := $(CURDIR)
+
+.PHONY: all deps build native asan win32 win64 test run fuzz bench default-skin clean
+
+all: deps build
+
+deps:
+	@tools/install-deps.sh
+
+build: native asan win32 win64
+
+# configure(dir, extra cmake args)
+define configure
+	@test -f $(BUILD)/$(1)/CMakeCache.txt || cmake -S . -B $(BUILD)/$(1) $(CMAKE_FLAGS) $(2) >/dev/null
+	@cmake --build $(BUILD)/$(1) -j $(JOBS) -- --no-print-directory
+endef
+
+native:
+	$(call configure,native,-DTOVREL_DIST_DIR=$(ROOT)/$(DIST)/native)
+
+# The same portable code and tests under AddressSanitizer and UBSan; its
+# deliverables stay in the build tree.
+asan:
+	$(call configure,asan,-DTOVREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DTOVREL_DIST_DIR=$(ROOT)/$(BUILD)/asan/dist)
+
+win32:
+	$(call configure,win32,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake -DTOVREL_DIST_DIR=$(ROOT)/$(DIST)/win32)
+
+win64:
+	$(call configure,win64,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake -DTOVREL_DIST_DIR=$(ROOT)/$(DIST)/win64)
+
+test: all
+	@BUILD=$(BUILD) DIST=$(DIST) tools/run-tests.sh
+
+run: all
+	@BUILD=$(BUILD) DIST=$(DIST) tools/run-monitor.sh
+
+# Runs each fuzz target for FUZZ_SECONDS (libFuzzer, clang).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@test -f $(BUILD)/fuzz/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_FUZZ=ON \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" -DTOVREL_DIST_DIR=$(ROOT)/$(BUILD)/fuzz/dist >/dev/null
+	@cmake --build $(BUILD)/fuzz -j $(JOBS) -- --no-print-directory
+	@tools/run-fuzz.sh $(BUILD)/fuzz/bin $(FUZZ_SECONDS)
+
+bench: native
+	@$(BUILD)/native/bin/benchmarks
+
+# Redraws the built-in default skin and stores it packed twice.
+default-skin: native
+	@$(BUILD)/native/bin/mkdefaultskin skin/default_skin.bin
+
+clean:
+	rm -rf $(BUILD) $(DIST)

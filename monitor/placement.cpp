@@ -1,0 +1,1 @@
+// TEMPORARY placeholder: replaced by the work that owns this file.

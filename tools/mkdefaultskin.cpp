@@ -1,0 +1,2 @@
+// TEMPORARY placeholder: replaced by the work that owns this file.
+int main(){return 0;}
