@@ -1,1 +1,114 @@
-// TEMPORARY placeholder: replaced by the work that owns this file.
+// The skin maker's portable arithmetic and record assembly (see makercore.h).
+#include "makercore.h"
+#include <stdlib.h>
+#include <string.h>
+
+uint32_t SwatchContrast(uint32_t color) {
+    uint32_t red = color & 0xFF;
+    uint32_t green = (color >> 8) & 0xFF;
+    return 413 * red + 587 * green;
+}
+
+uint32_t SwatchTextColor(uint32_t color) {
+    return SwatchContrast(color) >= 128000 ? 0x000000u : 0xFFFFFFu;
+}
+
+bool SwatchIsColoured(uint32_t color) {
+    return color != SKIN_NO_TRANSPARENT;
+}
+
+MakerRect RectFromCorners(int32_t ax, int32_t ay, int32_t bx, int32_t by) {
+    MakerRect rect;
+    rect.left = ax < bx ? ax : bx;
+    rect.right = ax < bx ? bx : ax;
+    rect.top = ay < by ? ay : by;
+    rect.bottom = ay < by ? by : ay;
+    return rect;
+}
+
+uint32_t FieldDisplayValue(int32_t value) {
+    return (uint32_t)value;
+}
+
+// A Shift-JIS (code page 932) lead byte: its character takes two bytes.
+static bool IsLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+static bool IsMskExtension(const char* extension) {
+    static const char msk[] = ".msk";
+    for (int i = 0; i < 4; ++i) {
+        char c = extension[i];
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c != msk[i]) return false;
+    }
+    return extension[4] == '\0';
+}
+
+bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize) {
+    if (outSize > 0) out[0] = '\0';
+    size_t length = strlen(bitmapPath);
+    if (length == 0) return false;
+    // Walk whole characters so that a second byte equal to '\\' or '.' is
+    // never taken for a separator or an extension dot.
+    size_t nameStart = 0;
+    size_t dot = length;
+    for (size_t i = 0; i < length;) {
+        unsigned char c = (unsigned char)bitmapPath[i];
+        if (IsLeadByte(c) && i + 1 < length) {
+            i += 2;
+            continue;
+        }
+        if (c == '\\' || c == '/' || c == ':') {
+            nameStart = i + 1;
+            dot = length;
+        } else if (c == '.') {
+            dot = i;
+        }
+        ++i;
+    }
+    if (dot < nameStart || dot == length || IsMskExtension(bitmapPath + dot)) dot = length;
+    size_t needed = dot + 4 + 1;
+    if (needed > outSize) return false;
+    memcpy(out, bitmapPath, dot);
+    memcpy(out + dot, ".msk", 5);
+    return true;
+}
+
+size_t CutTitle(const char* text, char title[32]) {
+    size_t kept = 0;
+    while (text[kept] != '\0') {
+        size_t step = IsLeadByte((unsigned char)text[kept]) ? 2 : 1;
+        if (step == 2 && text[kept + 1] == '\0') break;
+        if (kept + step > 31) break;
+        kept += step;
+    }
+    memcpy(title, text, kept);
+    memset(title + kept, 0, 32 - kept);
+    return kept;
+}
+
+void FillSkinHeader(SkinHeader* header, const char* title, int32_t left, int32_t top,
+                    int32_t right, int32_t bottom, uint32_t transparentColor) {
+    memcpy(header->magic, SKIN_MAGIC, 4);
+    CutTitle(title, header->title);
+    header->textLeft = left;
+    header->textTop = top;
+    header->textRight = right;
+    header->textBottom = bottom;
+    header->transparentColor = transparentColor;
+}
+
+bool SkinRecordLength(uint64_t fileSize, int32_t* length) {
+    if (fileSize > (uint64_t)INT32_MAX - sizeof(SkinHeader)) return false;
+    *length = (int32_t)(fileSize + sizeof(SkinHeader));
+    return true;
+}
+
+unsigned char* NewSkinRecord(const SkinHeader* header, int32_t length) {
+    if (length < (int32_t)sizeof(SkinHeader)) return nullptr;
+    unsigned char* record = (unsigned char*)calloc((size_t)length, 1);
+    if (!record) return nullptr;
+    memcpy(record, header, sizeof(SkinHeader));
+    return record;
+}
