@@ -1,0 +1,155 @@
+// Driver commands for the monitor's dialogs: reading common controls, combo
+// boxes and check boxes of another process, the memory status as this
+// process sees it, and mailslot writers kept open across commands.
+#include "driver.h"
+#include <commctrl.h>
+#include <stdio.h>
+#include <map>
+
+static const DWORD kTimeout = 5000;
+
+// The control `id` of dialog pos[0], with pos[1] as the id.
+static HWND NeedControl(const Args& pos, HWND* control) {
+    int64_t id;
+    if (pos.size() < 2 || !ParseNumber(pos[1], &id)) return nullptr;
+    HWND dialog = ParseWindow(pos[0]);
+    if (!dialog || !IsWindow(dialog)) return nullptr;
+    *control = GetDlgItem(dialog, (int)id);
+    return *control;
+}
+
+static bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kTimeout, &result)) return false;
+    *answer = (LRESULT)result;
+    return true;
+}
+
+DRIVER_COMMAND(UpDownPosCommand, "updown-pos", "DIALOG ID (the up-down control's position)") {
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
+    LRESULT pos;
+    if (!Ask(control, UDM_GETPOS32, 0, 0, &pos)) return DRIVER_TIMEOUT;
+    printf("%d\n", (int)pos);
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(UpDownRangeCommand, "updown-range", "DIALOG ID (low and high of the up-down control)") {
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
+    // UDM_GETRANGE answers in 16 bits, enough for the ranges the dialogs use.
+    LRESULT range;
+    if (!Ask(control, UDM_GETRANGE, 0, 0, &range)) return DRIVER_TIMEOUT;
+    printf("%d %d\n", (int)(short)HIWORD(range), (int)(short)LOWORD(range));
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(UpDownBuddyCommand, "updown-buddy", "DIALOG ID (the buddy's control id)") {
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
+    LRESULT buddy;
+    if (!Ask(control, UDM_GETBUDDY, 0, 0, &buddy)) return DRIVER_TIMEOUT;
+    printf("%ld\n", buddy ? (long)GetWindowLongPtrA((HWND)buddy, GWLP_ID) : -1L);
+    return DRIVER_OK;
+}
+
+// Count, selected index and text of every row (CB_GETLBTEXT is marshalled).
+DRIVER_COMMAND(ComboCommand, "combo", "DIALOG ID (count, selection, then one row per line)") {
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
+    LRESULT count, selection;
+    if (!Ask(control, CB_GETCOUNT, 0, 0, &count) || !Ask(control, CB_GETCURSEL, 0, 0, &selection))
+        return DRIVER_TIMEOUT;
+    printf("count=%ld\nselection=%ld\n", (long)count, (long)selection);
+    for (LRESULT row = 0; row < count; ++row) {
+        LRESULT length;
+        if (!Ask(control, CB_GETLBTEXTLEN, row, 0, &length) || length < 0 || length > 255) return DRIVER_FAILED;
+        char text[256] = "";
+        LRESULT got;
+        if (!Ask(control, CB_GETLBTEXT, row, (LPARAM)text, &got)) return DRIVER_TIMEOUT;
+        printf("%s\n", text);
+    }
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(ComboSelectCommand, "combo-select", "DIALOG ID INDEX (CB_SETCURSEL)") {
+    Args pos = Positional(args);
+    HWND control;
+    int64_t index;
+    if (!NeedControl(pos, &control) || pos.size() < 3 || !ParseNumber(pos[2], &index)) return DRIVER_USAGE;
+    LRESULT result;
+    if (!Ask(control, CB_SETCURSEL, (WPARAM)index, 0, &result)) return DRIVER_TIMEOUT;
+    printf("%ld\n", (long)result);
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(CheckStateCommand, "check-state", "DIALOG ID (0 unchecked, 1 checked)") {
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
+    LRESULT state;
+    if (!Ask(control, BM_GETCHECK, 0, 0, &state)) return DRIVER_TIMEOUT;
+    printf("%ld\n", (long)state);
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(ProgressCommand, "progress", "DIALOG ID (pos, range, bar and background colours)") {
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
+    LRESULT pos, low, high, bar, back;
+    if (!Ask(control, PBM_GETPOS, 0, 0, &pos) || !Ask(control, PBM_GETRANGE, TRUE, 0, &low) ||
+        !Ask(control, PBM_GETRANGE, FALSE, 0, &high) || !Ask(control, PBM_GETBARCOLOR, 0, 0, &bar) ||
+        !Ask(control, PBM_GETBKCOLOR, 0, 0, &back))
+        return DRIVER_TIMEOUT;
+    printf("pos=%ld\nrange=%ld %ld\nbar=0x%08lx\nback=0x%08lx\n", (long)pos, (long)low, (long)high,
+           (unsigned long)bar, (unsigned long)back);
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(MemStatusCommand, "memstatus", "(GlobalMemoryStatusEx of the driver, in bytes)") {
+    (void)args;
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof(status);
+    if (!GlobalMemoryStatusEx(&status)) return DRIVER_FAILED;
+    printf("physTotal=%llu\nphysAvail=%llu\nvirtTotal=%llu\nvirtAvail=%llu\n",
+           (unsigned long long)status.ullTotalPhys, (unsigned long long)status.ullAvailPhys,
+           (unsigned long long)status.ullTotalVirtual, (unsigned long long)status.ullAvailVirtual);
+    return DRIVER_OK;
+}
+
+// Writers that stay open between commands (the serve mode keeps the driver
+// alive), so a test can tell whether a mailslot was re-created behind them.
+static std::map<int, HANDLE> heldWriters;
+static int nextWriter = 1;
+
+DRIVER_COMMAND(SlotOpenCommand, "slot-open", "NAME (prints a writer number)") {
+    Args pos = Positional(args);
+    if (pos.empty()) return DRIVER_USAGE;
+    HANDLE slot = CreateFileA(pos[0].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (slot == INVALID_HANDLE_VALUE) {
+        printf("cannot open %s (error %lu)\n", pos[0].c_str(), (unsigned long)GetLastError());
+        return DRIVER_FAILED;
+    }
+    heldWriters[nextWriter] = slot;
+    printf("%d\n", nextWriter++);
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(SlotPutCommand, "slot-put", "WRITER TEXT (one message through a held writer)") {
+    Args pos = Positional(args);
+    int64_t number;
+    if (pos.size() < 2 || !ParseNumber(pos[0], &number) || !heldWriters.count((int)number)) return DRIVER_USAGE;
+    DWORD written = 0;
+    BOOL ok = WriteFile(heldWriters[(int)number], pos[1].data(), (DWORD)pos[1].size(), &written, nullptr);
+    if (!ok) printf("error %lu\n", (unsigned long)GetLastError());
+    return ok && written == pos[1].size() ? DRIVER_OK : DRIVER_FAILED;
+}
+
+DRIVER_COMMAND(SlotCloseCommand, "slot-close", "WRITER") {
+    Args pos = Positional(args);
+    int64_t number;
+    if (pos.empty() || !ParseNumber(pos[0], &number) || !heldWriters.count((int)number)) return DRIVER_USAGE;
+    CloseHandle(heldWriters[(int)number]);
+    heldWriters.erase((int)number);
+    return DRIVER_OK;
+}
