@@ -1,0 +1,203 @@
+// Driver commands for the monitor's input side: holding a file open so the
+// monitor cannot, showing a window, flooding a mailslot, a bare drain loop to
+// compare the monitor against, timing the monitor's message loop from outside,
+// and an exercise of the dout.h client.
+#define DOUT_MAILSLOT "\\\\.\\mailslot\\tvdout-client"
+#include "../../include/dout.h"
+#include "driver.h"
+#include <stdio.h>
+#include <string.h>
+#include <map>
+
+static std::map<std::string, HANDLE> heldFiles;
+
+DRIVER_COMMAND(HoldFileCommand, "hold-file", "PATH (opens it without sharing until release-file)") {
+    Args pos = Positional(args);
+    if (pos.size() != 1 || heldFiles.count(pos[0])) return DRIVER_USAGE;
+    HANDLE file = CreateFileA(pos[0].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        printf("cannot open %s (error %lu)\n", pos[0].c_str(), (unsigned long)GetLastError());
+        return DRIVER_FAILED;
+    }
+    heldFiles[pos[0]] = file;
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(ReleaseFileCommand, "release-file", "PATH") {
+    Args pos = Positional(args);
+    if (pos.size() != 1 || !heldFiles.count(pos[0])) return DRIVER_USAGE;
+    CloseHandle(heldFiles[pos[0]]);
+    heldFiles.erase(pos[0]);
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(ShowWindowCommand, "show-window", "HWND CMD (ShowWindow; prints iconic=0/1 after)") {
+    Args pos = Positional(args);
+    int64_t command;
+    if (pos.size() != 2 || !ParseNumber(pos[1], &command)) return DRIVER_USAGE;
+    HWND window = ParseWindow(pos[0]);
+    if (!IsWindow(window)) return DRIVER_FAILED;
+    ShowWindow(window, (int)command);
+    printf("iconic=%d\n", IsIconic(window) ? 1 : 0);
+    return DRIVER_OK;
+}
+
+// Message `index` of a flood: its number, filler, CR LF; exactly `size` bytes
+// (size >= 12).
+static void FloodMessage(std::string* message, long index, size_t size) {
+    char head[16];
+    snprintf(head, sizeof head, "%09ld ", index);
+    message->assign(size, '.');
+    memcpy(&(*message)[0], head, 10);
+    (*message)[size - 2] = '\r';
+    (*message)[size - 1] = '\n';
+}
+
+static bool Flood(const char* name, long count, size_t size) {
+    HANDLE slot = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (slot == INVALID_HANDLE_VALUE) return false;
+    std::string message;
+    bool ok = true;
+    for (long i = 0; i < count && ok; ++i) {
+        FloodMessage(&message, i, size);
+        DWORD written = 0;
+        ok = WriteFile(slot, message.data(), (DWORD)size, &written, nullptr) && written == size;
+    }
+    CloseHandle(slot);
+    return ok;
+}
+
+static bool ParseFloodArgs(const Args& args, std::string* name, long* count, size_t* size) {
+    Args pos = Positional(args);
+    int64_t n, s;
+    if (pos.size() != 3 || !ParseNumber(pos[1], &n) || !ParseNumber(pos[2], &s) || n < 1 || s < 12) return false;
+    *name = pos[0];
+    *count = (long)n;
+    *size = (size_t)s;
+    return true;
+}
+
+DRIVER_COMMAND(FloodCommand, "mailslot-flood", "NAME COUNT SIZE (numbered messages; prints ms)") {
+    std::string name;
+    long count;
+    size_t size;
+    if (!ParseFloodArgs(args, &name, &count, &size)) return DRIVER_USAGE;
+    DWORD start = GetTickCount();
+    if (!Flood(name.c_str(), count, size)) return DRIVER_FAILED;
+    printf("ms=%lu\n", (unsigned long)(GetTickCount() - start));
+    return DRIVER_OK;
+}
+
+struct FloodJob {
+    std::string name;
+    long count;
+    size_t size;
+    bool ok;
+};
+
+static DWORD WINAPI FloodThread(void* context) {
+    FloodJob* job = static_cast<FloodJob*>(context);
+    job->ok = Flood(job->name.c_str(), job->count, job->size);
+    return 0;
+}
+
+// The least a reader can do: create the slot, then only GetMailslotInfo and
+// ReadFile, while a writer thread floods it the same way mailslot-flood does.
+// Checks every message and prints the time from the first write to the last
+// read.
+DRIVER_COMMAND(DrainCommand, "drain-bench", "NAME COUNT SIZE [--timeout MS] (prints ms, messages, bytes)") {
+    FloodJob job;
+    if (!ParseFloodArgs(args, &job.name, &job.count, &job.size)) return DRIVER_USAGE;
+    DWORD timeout = (DWORD)NumberOption(args, "--timeout", 600000);
+    HANDLE slot = CreateMailslotA(job.name.c_str(), 0, 0, nullptr);
+    if (slot == INVALID_HANDLE_VALUE) return DRIVER_FAILED;
+    std::string buffer(job.size + 1, 0), expected;
+    DWORD start = GetTickCount();
+    HANDLE writer = CreateThread(nullptr, 0, FloodThread, &job, 0, nullptr);
+    long received = 0, bad = 0;
+    unsigned long long bytes = 0;
+    while (received < job.count && GetTickCount() - start < timeout) {
+        DWORD next = 0, waiting = 0;
+        if (!GetMailslotInfo(slot, nullptr, &next, &waiting, nullptr)) break;
+        if (next == MAILSLOT_NO_MESSAGE) {
+            Sleep(0);
+            continue;
+        }
+        DWORD read = 0;
+        if (!ReadFile(slot, &buffer[0], (DWORD)buffer.size(), &read, nullptr)) break;
+        FloodMessage(&expected, received, job.size);
+        if (read != job.size || memcmp(buffer.data(), expected.data(), read) != 0) ++bad;
+        bytes += read;
+        ++received;
+    }
+    DWORD elapsed = GetTickCount() - start;
+    WaitForSingleObject(writer, 60000);
+    CloseHandle(writer);
+    CloseHandle(slot);
+    printf("ms=%lu\nmessages=%ld\nbytes=%llu\nbad=%ld\n", (unsigned long)elapsed, received, bytes, bad);
+    return received == job.count && bad == 0 && job.ok ? DRIVER_OK : DRIVER_FAILED;
+}
+
+// Times round trips of WM_NULL to a window for `MS` milliseconds (or until it
+// goes away): the longest shows how long its thread was busy in one go.
+DRIVER_COMMAND(PingCommand, "ping-loop", "HWND MS [--stop-file PATH] (prints max, count, over250)") {
+    Args pos = Positional(args);
+    int64_t duration;
+    if (pos.size() != 2 || !ParseNumber(pos[1], &duration)) return DRIVER_USAGE;
+    HWND window = ParseWindow(pos[0]);
+    std::string stopFile = Option(args, "--stop-file", "");
+    DWORD start = GetTickCount();
+    DWORD longest = 0;
+    long count = 0, over = 0;
+    while (GetTickCount() - start < (DWORD)duration && IsWindow(window)) {
+        if (!stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        LARGE_INTEGER t0, t1, frequency;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&t0);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result);
+        QueryPerformanceCounter(&t1);
+        DWORD ms = (DWORD)((t1.QuadPart - t0.QuadPart) * 1000 / frequency.QuadPart);
+        if (ms > longest) longest = ms;
+        if (ms > 250) ++over;
+        ++count;
+        Sleep(5);
+    }
+    printf("max=%lu\ncount=%ld\nover250=%ld\n", (unsigned long)longest, count, over);
+    fflush(stdout);
+    return DRIVER_OK;
+}
+
+// Runs the dout.h client against a slot of its own: silent while no reader
+// exists, no new open attempt within a second, then delivery of short and long
+// messages. Prints one line per step.
+DRIVER_COMMAND(DoutClientCommand, "dout-client", "(exercises dout.h; prints step results)") {
+    (void)args;
+    int early = DoutPrintf("nobody %d\r\n", 1);
+    HANDLE slot = CreateMailslotA(DOUT_MAILSLOT, 0, 0, nullptr);
+    if (slot == INVALID_HANDLE_VALUE) return DRIVER_FAILED;
+    int withinSecond = DoutWrite("soon", 4);
+    Sleep(1100);
+    int printed = DoutPrintf("hello %d %s\r\n", 42, "world");
+    std::string big(3000, 'b');
+    int longPrinted = DoutPrintf("%s!", big.c_str());
+    int raw = DoutWrite("a\0b", 3);
+    printf("early=%d\nwithin-second=%d\nprinted=%d\nlong=%d\nraw=%d\n", early, withinSecond, printed,
+           longPrinted, raw);
+    std::string buffer(8192, 0);
+    for (;;) {
+        DWORD next = 0, waiting = 0;
+        if (!GetMailslotInfo(slot, nullptr, &next, &waiting, nullptr) || next == MAILSLOT_NO_MESSAGE) break;
+        DWORD read = 0;
+        if (!ReadFile(slot, &buffer[0], (DWORD)buffer.size(), &read, nullptr)) break;
+        std::string message(buffer.data(), read);
+        if (message.size() > 40) message = message.substr(0, 10) + "...(" + std::to_string(read) + ")";
+        std::string shown;
+        for (char c : message) shown += c == 0 ? "\\0" : c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+        printf("got=%s\n", shown.c_str());
+    }
+    CloseHandle(slot);
+    return DRIVER_OK;
+}
