@@ -201,3 +201,65 @@ DRIVER_COMMAND(DoutClientCommand, "dout-client", "(exercises dout.h; prints step
     CloseHandle(slot);
     return DRIVER_OK;
 }
+
+// Whether a mailslot can be opened for writing; opening sends nothing.
+DRIVER_COMMAND(MailslotExistsCommand, "mailslot-exists", "NAME [--timeout MS] (waits until it can be opened)") {
+    Args pos = Positional(args);
+    if (pos.size() != 1) return DRIVER_USAGE;
+    DWORD timeout = (DWORD)NumberOption(args, "--timeout", 0);
+    bool found = WaitFor(timeout, [&] {
+        HANDLE slot = CreateFileA(pos[0].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (slot == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(slot);
+        return true;
+    });
+    return found ? DRIVER_OK : DRIVER_TIMEOUT;
+}
+
+// A mailslot kept by the driver, to see message boundaries: mailslot-open
+// creates it, mailslot-read prints each waiting message as one hex line.
+static std::map<std::string, HANDLE> openSlots;
+
+DRIVER_COMMAND(MailslotOpenCommand, "mailslot-open", "NAME (creates and keeps a mailslot)") {
+    Args pos = Positional(args);
+    if (pos.size() != 1 || openSlots.count(pos[0])) return DRIVER_USAGE;
+    HANDLE slot = CreateMailslotA(pos[0].c_str(), 0, 0, nullptr);
+    if (slot == INVALID_HANDLE_VALUE) {
+        printf("cannot create %s (error %lu)\n", pos[0].c_str(), (unsigned long)GetLastError());
+        return DRIVER_FAILED;
+    }
+    openSlots[pos[0]] = slot;
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(MailslotReadCommand, "mailslot-read", "NAME (each waiting message as a hex line)") {
+    Args pos = Positional(args);
+    if (pos.size() != 1 || !openSlots.count(pos[0])) return DRIVER_USAGE;
+    HANDLE slot = openSlots[pos[0]];
+    for (;;) {
+        DWORD next = 0, waiting = 0;
+        if (!GetMailslotInfo(slot, nullptr, &next, &waiting, nullptr)) {
+            printf("info failed (error %lu)\n", (unsigned long)GetLastError());
+            return DRIVER_FAILED;
+        }
+        if (next == MAILSLOT_NO_MESSAGE) break;
+        std::string buffer((size_t)next + 1, 0);
+        DWORD read = 0;
+        if (!ReadFile(slot, &buffer[0], (DWORD)buffer.size(), &read, nullptr)) {
+            printf("read of %lu failed (error %lu)\n", (unsigned long)next, (unsigned long)GetLastError());
+            return DRIVER_FAILED;
+        }
+        for (DWORD i = 0; i < read; ++i) printf("%02x", (unsigned char)buffer[i]);
+        printf("\n");
+    }
+    return DRIVER_OK;
+}
+
+DRIVER_COMMAND(MailslotCloseCommand, "mailslot-close", "NAME") {
+    Args pos = Positional(args);
+    if (pos.size() != 1 || !openSlots.count(pos[0])) return DRIVER_USAGE;
+    CloseHandle(openSlots[pos[0]]);
+    openSlots.erase(pos[0]);
+    return DRIVER_OK;
+}
