@@ -53,7 +53,9 @@ DRIVER_COMMAND(UpDownBuddyCommand, "updown-buddy", "DIALOG ID (the buddy's contr
     return DRIVER_OK;
 }
 
-// Count, selected index and text of every row (CB_GETLBTEXT is marshalled).
+// Count, selected index and text of every row. The rows are asked for in
+// Unicode (Wine marshals CB_GETLBTEXT across processes in that form only) and
+// printed in the ANSI code page like every other text of the driver.
 DRIVER_COMMAND(ComboCommand, "combo", "DIALOG ID (count, selection, then one row per line)") {
     HWND control;
     if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
@@ -62,11 +64,16 @@ DRIVER_COMMAND(ComboCommand, "combo", "DIALOG ID (count, selection, then one row
         return DRIVER_TIMEOUT;
     printf("count=%ld\nselection=%ld\n", (long)count, (long)selection);
     for (LRESULT row = 0; row < count; ++row) {
-        LRESULT length;
-        if (!Ask(control, CB_GETLBTEXTLEN, row, 0, &length) || length < 0 || length > 255) return DRIVER_FAILED;
-        char text[256] = "";
-        LRESULT got;
-        if (!Ask(control, CB_GETLBTEXT, row, (LPARAM)text, &got)) return DRIVER_TIMEOUT;
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(control, CB_GETLBTEXTLEN, row, 0, SMTO_ABORTIFHUNG, kTimeout, &length) ||
+            (LRESULT)length < 0 || length > 255)
+            return DRIVER_FAILED;
+        WCHAR wide[256] = L"";
+        DWORD_PTR got = 0;
+        if (!SendMessageTimeoutW(control, CB_GETLBTEXT, row, (LPARAM)wide, SMTO_ABORTIFHUNG, kTimeout, &got))
+            return DRIVER_TIMEOUT;
+        char text[512] = "";
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
         printf("%s\n", text);
     }
     return DRIVER_OK;
@@ -151,5 +158,16 @@ DRIVER_COMMAND(SlotCloseCommand, "slot-close", "WRITER") {
     if (pos.empty() || !ParseNumber(pos[0], &number) || !heldWriters.count((int)number)) return DRIVER_USAGE;
     CloseHandle(heldWriters[(int)number]);
     heldWriters.erase((int)number);
+    return DRIVER_OK;
+}
+
+// Typing without a keyboard: one WM_CHAR per byte, posted in order, so edit
+// controls apply their text limits as they would to keystrokes.
+DRIVER_COMMAND(PostCharsCommand, "post-chars", "HWND TEXT") {
+    Args pos = Positional(args);
+    HWND window;
+    if (pos.size() < 2 || !(window = ParseWindow(pos[0])) || !IsWindow(window)) return DRIVER_USAGE;
+    for (unsigned char c : pos[1])
+        if (!PostMessageA(window, WM_CHAR, c, 1)) return DRIVER_FAILED;
     return DRIVER_OK;
 }
