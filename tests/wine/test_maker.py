@@ -1,0 +1,249 @@
+"""The skin maker under Wine: loading bitmaps (browse and drop), the preview's
+drag and colour pick, the swatch, and saving skins the monitor can wear."""
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+from bench import WineTestCase
+
+DIALOG_TITLE = 'スキン作成'
+OPEN_TITLE = 'ビットマップファイルの選択'
+SAVE_TITLE = 'スキンの保存'
+FILE_NAME = 0x47c
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+PATH_FIELD, BROWSE, TITLE_FIELD, SWATCH = 1000, 1001, 1010, 1011
+FIELDS = (1004, 1005, 1006, 1007)
+WM_NULL, WM_COMMAND = 0, 0x111
+
+GREEN, RED, GREY128, GREY127, BLUE, WHITE = (0, 255, 0), (255, 0, 0), (128, 128, 128), (127, 127, 127), \
+    (0, 0, 255), (255, 255, 255)
+
+
+def bmp24(width, height, pixel, top_down=False):
+    """A 24-bit BMP file; pixel(x, y) gives (r, g, b) with y counted from the top."""
+    stride = (width * 3 + 3) & ~3
+    rows = []
+    order = range(height) if top_down else range(height - 1, -1, -1)
+    for y in order:
+        row = bytearray()
+        for x in range(width):
+            r, g, b = pixel(x, y)
+            row += bytes((b, g, r))
+        row += b'\0' * (stride - width * 3)
+        rows.append(bytes(row))
+    data = b''.join(rows)
+    info = struct.pack('<IiiHHIIiiII', 40, width, -height if top_down else height, 1, 24, 0, len(data),
+                       2835, 2835, 0, 0)
+    head = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 14 + 40)
+    return head + info + data
+
+
+def bmp8(width, height, palette, index):
+    """An 8-bit BMP file with a colour table; index(x, y) picks the entry."""
+    stride = (width + 3) & ~3
+    table = b''.join(bytes((b, g, r, 0)) for r, g, b in palette)
+    table += b'\0' * (1024 - len(table))
+    rows = []
+    for y in range(height - 1, -1, -1):
+        rows.append(bytes(index(x, y) for x in range(width)) + b'\0' * (stride - width))
+    data = b''.join(rows)
+    offset = 14 + 40 + 1024
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 8, 0, len(data), 3780, 3780, 0, 0)
+    head = struct.pack('<2sIHHI', b'BM', offset + len(data), 0, 0, offset)
+    return head + info + table + data
+
+
+# The first test picture: four quadrants whose colours sit on both sides of the
+# swatch's contrast rule, and a blue bar along the bottom.
+PICTURE_W, PICTURE_H = 200, 150
+
+
+def picture_pixel(x, y):
+    if y >= 130:
+        return BLUE
+    if y < 65:
+        return GREEN if x < 100 else RED
+    return GREY128 if x < 100 else GREY127
+
+
+def second_picture():
+    palette = [(255, 255, 255), (200, 40, 90), (10, 20, 30)]
+    return bmp8(120, 90, palette, lambda x, y: 1 if x < 60 else (2 if y < 45 else 0))
+
+
+class MakerSession:
+    """One running skin maker and the driver calls the tests make on it."""
+
+    def __init__(self, case):
+        self.case = case
+        folder = case.bench.copy_program('skinmaker')
+        self.exe = os.path.join(folder, 'skinmaker.exe')
+        case.start(self.exe)
+        out = case.driver_ok('find-window', '#32770', '--title', DIALOG_TITLE, '--timeout', '15000')
+        self.dialog = out.split()[0]
+        self.pid = case.driver_ok('pid-of', self.dialog).strip()
+        self.preview = None
+
+    def sync(self):
+        """Returns once the dialog's message loop has handled all that came before."""
+        self.case.driver_ok('send', self.dialog, WM_NULL, 0, 0)
+
+    def field(self, control):
+        return self.case.driver_ok('dlg-text', self.dialog, control)
+
+    def fields(self):
+        return tuple(self.field(c) for c in FIELDS)
+
+    def dialog_titled(self, title, timeout=10000):
+        rc, out = self.case.driver('find-window', '#32770', '--title', title, '--pid', self.pid,
+                                   '--timeout', timeout)
+        return out.split()[0] if rc == 0 else None
+
+    def owned_box(self, owner, timeout=10000):
+        """(hwnd, caption, text) of the message box owned by `owner`."""
+        out = self.case.driver_ok('owned-box', owner, '--timeout', timeout)
+        hwnd, caption, text = (out.split('\n') + ['', ''])[:3]
+        return hwnd, caption, text
+
+    def answer(self, box, button=IDOK):
+        self.case.driver_ok('click', box, button)
+        self.case.driver_ok('wait-gone', box, '--timeout', 5000)
+
+    def choose_in_file_dialog(self, title, path):
+        box = self.dialog_titled(title)
+        self.case.assertIsNotNone(box, 'no "%s" dialog' % title)
+        if path is not None:
+            self.case.driver_ok('dlg-set-text', box, FILE_NAME, path)
+        self.case.driver_ok('click', box, IDOK)
+        return box
+
+    def browse(self, linux_path):
+        """Loads a bitmap through the browse button and the open dialog."""
+        self.case.driver_ok('command', self.dialog, BROWSE)
+        box = self.choose_in_file_dialog(OPEN_TITLE, self.case.bench.win_path(linux_path))
+        self.case.driver_ok('wait-gone', box, '--timeout', 5000)
+        self.sync()
+
+    def find_preview(self, caption):
+        hwnd = self.dialog_titled(caption)
+        self.case.assertIsNotNone(hwnd, 'no preview titled %s' % caption)
+        self.preview = hwnd
+        return hwnd
+
+    def info(self, hwnd):
+        return self.case.window_info(hwnd)
+
+    def client_origin(self):
+        x, y = self.info(self.preview)['clientorigin'].split()
+        return int(x), int(y)
+
+    def control_rect(self, control):
+        for line in self.case.driver_ok('children', self.dialog).splitlines():
+            parts = line.split('\t')
+            if parts[0] == str(control):
+                return tuple(int(v) for v in parts[3].split())
+        self.case.fail('control %d not found' % control)
+
+
+class MakerCase(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        self.work = tempfile.mkdtemp(prefix='maker-', dir=self.bench.tmp)
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def write(self, name, data):
+        path = os.path.join(self.work, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, 'wb') as f:
+            f.write(data)
+        return path
+
+    def maker_with_picture(self):
+        """A skin maker with the first test picture loaded and its preview placed
+        clear of the dialog."""
+        self.picture = self.write('face.bmp', bmp24(PICTURE_W, PICTURE_H, picture_pixel))
+        maker = MakerSession(self)
+        maker.browse(self.picture)
+        maker.find_preview(self.bench.win_path(self.picture))
+        self.driver_ok('move-window', maker.preview, 500, 200)
+        maker.sync()
+        return maker
+
+
+class LoadingTests(MakerCase):
+    def test_browse_shows_the_bitmap_at_its_own_size_with_the_path_as_caption(self):
+        maker = self.maker_with_picture()
+        info = maker.info(maker.preview)
+        self.assertEqual(info['client'], '%d %d' % (PICTURE_W, PICTURE_H))
+        self.assertEqual(info['title'], self.bench.win_path(self.picture))
+        self.assertEqual(info['visible'], '1')
+        self.assertEqual(info['owner'], '0x0')
+        self.assertEqual(maker.field(PATH_FIELD), self.bench.win_path(self.picture))
+        self.assertEqual(maker.fields(), ('0', '0', '0', '0'))
+
+    def test_preview_paints_the_bitmap_one_to_one(self):
+        maker = self.maker_with_picture()
+        ox, oy = maker.client_origin()
+        shot = self.image('preview')
+        for (x, y), colour in (((0, 0), GREEN), ((99, 64), GREEN), ((100, 0), RED), ((199, 64), RED),
+                               ((0, 65), GREY128), ((199, 129), GREY127), ((0, 149), BLUE), ((199, 149), BLUE)):
+            self.assertEqual(shot.pixel(ox + x, oy + y), colour, 'client pixel (%d, %d)' % (x, y))
+
+
+class DragTests(MakerCase):
+    def drag(self, maker, start, end, via=None):
+        """A real left drag in the preview between two client points."""
+        ox, oy = maker.client_origin()
+        steps = ['mousemove', ox + start[0], oy + start[1], 'mousedown', 1, 'sleep', 0.1]
+        for point in (via or []) + [end]:
+            steps += ['mousemove', ox + point[0], oy + point[1], 'sleep', 0.1]
+        steps += ['mouseup', 1, 'sleep', 0.1]
+        self.xdotool(*steps)
+        maker.sync()
+
+    def test_drag_fills_the_same_fields_whichever_way_it_goes(self):
+        maker = self.maker_with_picture()
+        a, b = (20, 110), (150, 30)
+        expected = ('20', '30', '150', '110')
+        for start, end in ((a, b), (b, a), ((a[0], b[1]), (b[0], a[1])), ((b[0], a[1]), (a[0], b[1]))):
+            for c in FIELDS:
+                self.driver_ok('dlg-set-text', maker.dialog, c, '7')
+            self.drag(maker, start, end, via=[(90, 70)])
+            self.assertEqual(maker.fields(), expected, 'drag from %r to %r' % (start, end))
+
+    def test_press_and_release_at_one_point_gives_an_empty_rectangle(self):
+        maker = self.maker_with_picture()
+        self.drag(maker, (33, 44), (33, 44))
+        self.assertEqual(maker.fields(), ('33', '44', '33', '44'))
+
+    def test_drag_past_the_edges_is_not_clamped(self):
+        maker = self.maker_with_picture()
+        self.drag(maker, (180, 140), (PICTURE_W + 40, PICTURE_H + 25))
+        self.assertEqual(maker.fields(), ('180', '140', str(PICTURE_W + 40), str(PICTURE_H + 25)))
+        # Left of and above the window: negative, shown as its unsigned form.
+        self.drag(maker, (10, 12), (-5, -30))
+        self.assertEqual(maker.fields(), (str(2 ** 32 - 5), str(2 ** 32 - 30), '10', '12'))
+
+    def test_band_is_drawn_during_the_drag_and_painted_over_after(self):
+        maker = self.maker_with_picture()
+        ox, oy = maker.client_origin()
+        self.xdotool('mousemove', ox + 20, oy + 20, 'mousedown', 1, 'sleep', 0.1,
+                     'mousemove', ox + 60, oy + 50, 'sleep', 0.1, 'mousemove', ox + 80, oy + 55, 'sleep', 0.2)
+        try:
+            maker.sync()
+            during = self.image('band')
+            # R2_NOT inverts green (0,255,0) into magenta on the outline only.
+            self.assertEqual(during.pixel(ox + 50, oy + 20), (255, 0, 255))
+            self.assertEqual(during.pixel(ox + 20, oy + 40), (255, 0, 255))
+            self.assertEqual(during.pixel(ox + 50, oy + 40), GREEN, 'the band is hollow')
+            # The band of the earlier move (to 60,50) was inverted back.
+            self.assertEqual(during.pixel(ox + 40, oy + 49), GREEN)
+        finally:
+            self.xdotool('mouseup', 1, 'sleep', 0.1)
+        maker.sync()
+        self.wait_until(lambda: self.image('after').pixel(ox + 50, oy + 20) == GREEN, 5, 'repaint over the band')
+        self.assertEqual(maker.fields(), ('20', '20', '80', '55'))
