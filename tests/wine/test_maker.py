@@ -247,3 +247,243 @@ class DragTests(MakerCase):
         maker.sync()
         self.wait_until(lambda: self.image('after').pixel(ox + 50, oy + 20) == GREEN, 5, 'repaint over the band')
         self.assertEqual(maker.fields(), ('20', '20', '80', '55'))
+
+
+class ColourTests(MakerCase):
+    def swatch_look(self, maker, name):
+        """(background, dark text pixels, light text pixels) inside the swatch,
+        and the dialog's own face colour beside it."""
+        left, top, right, bottom = maker.control_rect(SWATCH)
+        shot = self.image(name)
+        background = shot.pixel(left + 3, (top + bottom) // 2)
+        dark = light = 0
+        for y in range(top + 2, bottom - 2):
+            for x in range(left + 2, right - 2):
+                p = shot.pixel(x, y)
+                dark += max(p) < 80
+                light += min(p) > 180
+        face = shot.pixel(right + 3, (top + bottom) // 2)
+        return background, dark, light, face
+
+    def right_click(self, maker, x, y):
+        ox, oy = maker.client_origin()
+        self.xdotool('mousemove', ox + x, oy + y, 'click', 3, 'sleep', 0.1)
+        maker.sync()
+
+    def test_right_click_picks_the_pixel_and_the_swatch_follows_the_contrast_rule(self):
+        maker = self.maker_with_picture()
+        background, _, _, face = self.swatch_look(maker, 'plain')
+        self.assertEqual(background, face, 'no colour picked: the swatch keeps the dialog colours')
+        # (point, colour, text is black)
+        for point, colour, black in (((30, 30), GREEN, True), ((150, 30), RED, False),
+                                     ((30, 100), GREY128, True), ((150, 100), GREY127, False),
+                                     ((100, 140), BLUE, False)):
+            self.right_click(maker, *point)
+            background, dark, light, _ = self.swatch_look(maker, 'swatch')
+            self.assertEqual(background, colour, 'swatch after picking %r' % (point,))
+            if black:
+                self.assertGreater(dark, 5, 'black text on %r' % (colour,))
+                self.assertEqual(light, 0, 'no white text on %r' % (colour,))
+            else:
+                self.assertGreater(light, 5, 'white text on %r' % (colour,))
+                self.assertEqual(dark, 0, 'no black text on %r' % (colour,))
+
+    def test_right_click_outside_the_bitmap_during_a_drag_clears_the_colour(self):
+        maker = self.maker_with_picture()
+        self.right_click(maker, 150, 30)
+        self.assertEqual(self.swatch_look(maker, 'red')[0], RED)
+        ox, oy = maker.client_origin()
+        self.xdotool('mousemove', ox + 10, oy + 10, 'mousedown', 1, 'sleep', 0.1,
+                     'mousemove', ox + PICTURE_W + 30, oy + 20, 'sleep', 0.1, 'click', 3, 'sleep', 0.1,
+                     'mouseup', 1, 'sleep', 0.1)
+        maker.sync()
+        background, _, _, face = self.swatch_look(maker, 'cleared')
+        self.assertEqual(background, face)
+        self.assertEqual(maker.fields(), ('10', '10', str(PICTURE_W + 30), '20'))
+
+
+def msktool(case, *args):
+    tool = os.path.join(case.bench.native, 'msktool')
+    return subprocess.run([tool] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+
+
+def skin_info(case, path):
+    """msktool's view of a skin file: (exit code, {field: raw bytes})."""
+    result = msktool(case, 'info', path)
+    fields = {}
+    for line in result.stdout.split(b'\n'):
+        key, _, value = line.partition(b': ')
+        fields[key.decode('ascii', 'replace')] = value
+    return result.returncode, fields
+
+
+def extracted_bitmap(case, path):
+    out = os.path.join(case.bench.tmp, 'extracted.bmp')
+    result = msktool(case, 'extract', path, out)
+    case.assertEqual(result.returncode, 0, result.stderr)
+    with open(out, 'rb') as f:
+        data = f.read()
+    os.remove(out)
+    return data
+
+
+class SaveTests(MakerCase):
+    def start_save(self, maker):
+        self.driver_ok('command', maker.dialog, IDOK)
+        box = maker.dialog_titled(SAVE_TITLE)
+        self.assertIsNotNone(box, 'no save dialog')
+        return box
+
+    def save_as(self, maker, path):
+        """Saves through the save dialog under `path` (None: the proposed name)."""
+        box = self.start_save(maker)
+        if path is not None:
+            self.driver_ok('dlg-set-text', box, FILE_NAME, self.bench.win_path(path))
+        self.driver_ok('click', box, IDOK)
+        self.driver_ok('wait-gone', box, '--timeout', 5000)
+        maker.sync()
+
+    def read(self, path):
+        with open(path, 'rb') as f:
+            return f.read()
+
+    def test_save_before_any_bitmap_reports_the_open_failure_and_asks_nothing(self):
+        maker = MakerSession(self)
+        self.driver_ok('command', maker.dialog, IDOK)
+        box, caption, text = maker.owned_box(maker.dialog)
+        self.assertEqual(caption, '')
+        self.assertEqual(text, '指定されたビットマップファイルを開くのに失敗しました')
+        maker.answer(box)
+        maker.sync()
+        self.assertIsNone(maker.dialog_titled(SAVE_TITLE, timeout=300), 'a save dialog appeared')
+        self.assertEqual(maker.info(maker.dialog)['title'], DIALOG_TITLE)
+
+    def test_saved_skin_holds_the_fields_and_the_bitmap_bytes(self):
+        maker = self.maker_with_picture()
+        self.driver_ok('dlg-set-text', maker.dialog, TITLE_FIELD, 'テスト皮膚')
+        DragTests.drag(self, maker, (150, 110), (20, 30))
+        ColourTests.right_click(self, maker, 30, 30)
+        os.makedirs(os.path.join(self.work, 'out'))
+        target = os.path.join(self.work, 'out', 'new skin.msk')
+        self.save_as(maker, target)
+        self.assertTrue(os.path.exists(target))
+        self.assertEqual(maker.info(maker.dialog)['title'], DIALOG_TITLE)
+        rc, info = skin_info(self, target)
+        self.assertEqual(rc, 0, info)
+        self.assertEqual(info['magic'], b'RZSK')
+        self.assertEqual(info['title'].decode('cp932'), 'テスト皮膚')
+        self.assertEqual(info['text-rect'], b'20,30,150,110')
+        self.assertEqual(info['transparent'], b'0x0000FF00')
+        self.assertEqual(int(info['record-size']), len(self.read(self.picture)) + 56)
+        self.assertEqual(extracted_bitmap(self, target), self.read(self.picture))
+        # The dialog keeps everything for another save.
+        self.assertEqual(maker.fields(), ('20', '30', '150', '110'))
+        self.assertEqual(maker.field(TITLE_FIELD), 'テスト皮膚')
+
+    def test_unpicked_colour_empty_and_huge_coordinates_and_long_titles(self):
+        maker = self.maker_with_picture()
+        for control, text in zip(FIELDS, ('', '4294967291', '2147483646', '99')):
+            self.driver_ok('dlg-set-text', maker.dialog, control, text)
+        # 33 bytes: the cut keeps "A" and 15 two-byte characters (31 bytes).
+        self.driver_ok('dlg-set-text', maker.dialog, TITLE_FIELD, 'A' + 'ぬ' * 16)
+        target = os.path.join(self.work, 'a.msk')
+        self.save_as(maker, target)
+        rc, info = skin_info(self, target)
+        self.assertEqual(rc, 0, info)
+        self.assertEqual(info['text-rect'], b'0,0,2147483646,99')
+        self.assertEqual(info['transparent'], b'none')
+        self.assertEqual(info['title'].decode('cp932'), 'A' + 'ぬ' * 15)
+        # 32 bytes of two-byte characters: a whole character goes, not half of one.
+        self.driver_ok('dlg-set-text', maker.dialog, TITLE_FIELD, 'ぬ' * 16)
+        target = os.path.join(self.work, 'b.msk')
+        self.save_as(maker, target)
+        self.assertEqual(skin_info(self, target)[1]['title'].decode('cp932'), 'ぬ' * 15)
+
+    def test_typed_title_stops_at_the_field_limit_and_keeps_31_bytes(self):
+        maker = self.maker_with_picture()
+        left, top, right, bottom = maker.control_rect(TITLE_FIELD)
+        self.xdotool('mousemove', (left + right) // 2, (top + bottom) // 2, 'click', 1, 'sleep', 0.1)
+        self.xdotool('type', '--delay', '5', 'x' * 40)
+        maker.sync()
+        self.wait_until(lambda: len(maker.field(TITLE_FIELD)) == 32, 5, 'typed title')
+        self.assertEqual(maker.field(TITLE_FIELD), 'x' * 32)
+        target = os.path.join(self.work, 'typed.msk')
+        self.save_as(maker, target)
+        self.assertEqual(skin_info(self, target)[1]['title'], b'x' * 31)
+
+    def test_proposed_name_is_the_bitmap_with_msk_and_reads_the_file_at_save_time(self):
+        maker = self.maker_with_picture()
+        original = self.read(self.picture)
+        box = self.start_save(maker)
+        proposed = self.driver_ok('dlg-text', box, FILE_NAME)
+        # The dialog opens in the bitmap's folder with the name alone in the box.
+        self.assertEqual(proposed, 'face.msk')
+        self.driver_ok('click', box, IDCANCEL)
+        self.driver_ok('wait-gone', box, '--timeout', 5000)
+        maker.sync()
+        self.assertEqual(sorted(os.listdir(self.work)), ['face.bmp'], 'a cancel writes nothing')
+        self.assertEqual(maker.info(maker.dialog)['title'], DIALOG_TITLE)
+        # The bitmap changes on disk after loading: the skin takes the new bytes.
+        changed = second_picture()
+        self.write('face.bmp', changed)
+        self.save_as(maker, None)
+        skin = os.path.join(self.work, 'face.msk')
+        self.assertTrue(os.path.exists(skin), 'confirming the proposal writes face.msk beside the bitmap')
+        self.assertEqual(self.read(self.picture), changed, 'the bitmap itself is untouched')
+        self.assertNotEqual(changed, original)
+        self.assertEqual(extracted_bitmap(self, skin), changed)
+
+    def test_saving_over_an_existing_file_asks_first(self):
+        maker = self.maker_with_picture()
+        target = self.write('old.msk', b'keep me')
+        box = self.start_save(maker)
+        self.driver_ok('dlg-set-text', box, FILE_NAME, self.bench.win_path(target))
+        self.driver_ok('click', box, IDOK)
+        question, _, _ = maker.owned_box(box)
+        self.assertEqual(self.read(target), b'keep me', 'nothing is written before the answer')
+        maker.answer(question, IDNO)
+        self.assertEqual(self.read(target), b'keep me')
+        self.assertTrue(self.window_info(box)['visible'] == '1', 'a "no" goes back to the save dialog')
+        self.driver_ok('click', box, IDOK)
+        question, _, _ = maker.owned_box(box)
+        maker.answer(question, IDYES)
+        self.driver_ok('wait-gone', box, '--timeout', 5000)
+        maker.sync()
+        self.assertEqual(skin_info(self, target)[0], 0)
+        self.assertEqual(extracted_bitmap(self, target), self.read(self.picture))
+
+    def test_short_read_of_the_bitmap_saves_nothing_and_says_so(self):
+        source = '/sys/kernel/mm/transparent_hugepage/enabled'
+        if not os.path.exists(source) or os.path.getsize(source) <= len(open(source, 'rb').read()):
+            self.skipTest('no file here whose size exceeds what a read gives')
+        maker = self.maker_with_picture()
+        os.remove(self.picture)
+        os.symlink(source, self.picture)
+        self.driver_ok('command', maker.dialog, IDOK)
+        box, caption, text = maker.owned_box(maker.dialog)
+        self.assertEqual(caption, self.bench.win_path(self.picture))
+        self.assertEqual(text, '指定されたビットマップファイルの読み込みに失敗しました')
+        maker.answer(box)
+        maker.sync()
+        self.assertIsNone(maker.dialog_titled(SAVE_TITLE, timeout=300), 'a save dialog appeared')
+        self.assertEqual(sorted(os.listdir(self.work)), ['face.bmp'])
+
+    def test_failed_pack_is_reported_with_the_saving_caption_still_up(self):
+        maker = self.maker_with_picture()
+        target = os.path.join(self.work, 'held.msk')
+        self.driver_ok('hold-file', self.bench.win_path(target))
+        self.addCleanup(self.bench.driver, 'release-file', self.bench.win_path(target))
+        box = self.start_save(maker)
+        self.driver_ok('dlg-set-text', box, FILE_NAME, self.bench.win_path(target))
+        self.driver_ok('click', box, IDOK)
+        question, _, _ = maker.owned_box(box)   # the file exists (held): replace it?
+        maker.answer(question, IDYES)
+        failure, caption, text = maker.owned_box(maker.dialog)
+        self.assertEqual(text, '保存に失敗しました')
+        self.assertEqual(caption, self.bench.win_path(target))
+        self.assertEqual(maker.info(maker.dialog)['title'], 'データ保存中')
+        maker.answer(failure)
+        maker.sync()
+        self.assertEqual(maker.info(maker.dialog)['title'], DIALOG_TITLE)
+        self.driver_ok('release-file', self.bench.win_path(target))
+        self.assertEqual(os.path.getsize(target), 0)
