@@ -5,6 +5,8 @@ DIST  ?= dist
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 ROOT  := $(CURDIR)
+DISTDIR  := $(abspath $(DIST))
+BUILDDIR := $(abspath $(BUILD))
 
 .PHONY: all deps build native asan win32 win64 test run fuzz bench default-skin clean
 
@@ -22,18 +24,18 @@ define configure
 endef
 
 native:
-	$(call configure,native,-DTOVREL_DIST_DIR=$(ROOT)/$(DIST)/native)
+	$(call configure,native,-DTOVREL_DIST_DIR=$(DISTDIR)/native)
 
 # The same portable code and tests under AddressSanitizer and UBSan; its
 # deliverables stay in the build tree.
 asan:
-	$(call configure,asan,-DTOVREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DTOVREL_DIST_DIR=$(ROOT)/$(BUILD)/asan/dist)
+	$(call configure,asan,-DTOVREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DTOVREL_DIST_DIR=$(BUILDDIR)/asan/dist)
 
 win32:
-	$(call configure,win32,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake -DTOVREL_DIST_DIR=$(ROOT)/$(DIST)/win32)
+	$(call configure,win32,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake -DTOVREL_DIST_DIR=$(DISTDIR)/win32)
 
 win64:
-	$(call configure,win64,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake -DTOVREL_DIST_DIR=$(ROOT)/$(DIST)/win64)
+	$(call configure,win64,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake -DTOVREL_DIST_DIR=$(DISTDIR)/win64)
 
 test: all
 	@BUILD=$(BUILD) DIST=$(DIST) tools/run-tests.sh
@@ -45,7 +47,7 @@ run: all
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@test -f $(BUILD)/fuzz/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_FUZZ=ON \
-	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" -DTOVREL_DIST_DIR=$(ROOT)/$(BUILD)/fuzz/dist >/dev/null
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" -DTOVREL_DIST_DIR=$(BUILDDIR)/fuzz/dist >/dev/null
 	@cmake --build $(BUILD)/fuzz -j $(JOBS) -- --no-print-directory
 	@tools/run-fuzz.sh $(BUILD)/fuzz/bin $(FUZZ_SECONDS)
 
