@@ -19,7 +19,7 @@ build: native asan win32 win64
 
 # configure(dir, extra cmake args)
 define configure
-	@test -f $(BUILD)/$(1)/CMakeCache.txt || cmake -S . -B $(BUILD)/$(1) $(CMAKE_FLAGS) $(2) >/dev/null
+	@cmake -S . -B $(BUILD)/$(1) $(CMAKE_FLAGS) $(2) >/dev/null
 	@cmake --build $(BUILD)/$(1) -j $(JOBS) -- --no-print-directory
 endef
 
