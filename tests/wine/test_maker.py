@@ -173,6 +173,55 @@ class MakerCase(WineTestCase):
         maker.sync()
         return maker
 
+    def drag(self, maker, start, end, via=None):
+        """A real left drag in the preview between two client points."""
+        ox, oy = maker.client_origin()
+        steps = ['mousemove', ox + start[0], oy + start[1], 'mousedown', 1, 'sleep', 0.1]
+        for point in (via or []) + [end]:
+            steps += ['mousemove', ox + point[0], oy + point[1], 'sleep', 0.1]
+        steps += ['mouseup', 1, 'sleep', 0.1]
+        self.xdotool(*steps)
+        maker.sync()
+
+    def swatch_look(self, maker, name):
+        """(background, dark text pixels, light text pixels) inside the swatch,
+        and the dialog's own face colour beside it."""
+        left, top, right, bottom = maker.control_rect(SWATCH)
+        shot = self.image(name)
+        background = shot.pixel(left + 3, (top + bottom) // 2)
+        dark = light = 0
+        for y in range(top + 2, bottom - 2):
+            for x in range(left + 2, right - 2):
+                p = shot.pixel(x, y)
+                dark += max(p) < 80
+                light += min(p) > 180
+        face = shot.pixel(right + 3, (top + bottom) // 2)
+        return background, dark, light, face
+
+    def right_click(self, maker, x, y):
+        ox, oy = maker.client_origin()
+        self.xdotool('mousemove', ox + x, oy + y, 'click', 3, 'sleep', 0.1)
+        maker.sync()
+
+    def start_save(self, maker):
+        self.driver_ok('command', maker.dialog, IDOK)
+        box = maker.dialog_titled(SAVE_TITLE)
+        self.assertIsNotNone(box, 'no save dialog')
+        return box
+
+    def save_as(self, maker, path):
+        """Saves through the save dialog under `path` (None: the proposed name)."""
+        box = self.start_save(maker)
+        if path is not None:
+            self.driver_ok('dlg-set-text', box, FILE_NAME, self.bench.win_path(path))
+        self.driver_ok('click', box, IDOK)
+        self.driver_ok('wait-gone', box, '--timeout', 5000)
+        maker.sync()
+
+    def read(self, path):
+        with open(path, 'rb') as f:
+            return f.read()
+
 
 class LoadingTests(MakerCase):
     def test_browse_shows_the_bitmap_at_its_own_size_with_the_path_as_caption(self):
@@ -194,17 +243,72 @@ class LoadingTests(MakerCase):
             self.assertEqual(shot.pixel(ox + x, oy + y), colour, 'client pixel (%d, %d)' % (x, y))
 
 
-class DragTests(MakerCase):
-    def drag(self, maker, start, end, via=None):
-        """A real left drag in the preview between two client points."""
+    def test_second_bitmap_keeps_title_coordinates_and_colour(self):
+        maker = self.maker_with_picture()
+        self.driver_ok('dlg-set-text', maker.dialog, TITLE_FIELD, 'そのまま')
+        self.drag(maker, (5, 6), (70, 80))
+        self.right_click(maker, 150, 30)
+        before = maker.info(maker.preview)
+        first_preview = maker.preview
+        second = self.write('second.bmp', second_picture())
+        maker.browse(second)
+        self.assertEqual(maker.find_preview(self.bench.win_path(second)), first_preview, 'one preview window')
+        after = maker.info(maker.preview)
+        self.assertEqual(after['client'], '120 90')
+        self.assertEqual(after['clientorigin'], before['clientorigin'], 'the top-left corner stays')
+        self.assertEqual(maker.field(PATH_FIELD), self.bench.win_path(second))
+        self.assertEqual(maker.field(TITLE_FIELD), 'そのまま')
+        self.assertEqual(maker.fields(), ('5', '6', '70', '80'))
+        self.assertEqual(self.swatch_look(maker, 'kept')[0], RED)
         ox, oy = maker.client_origin()
-        steps = ['mousemove', ox + start[0], oy + start[1], 'mousedown', 1, 'sleep', 0.1]
-        for point in (via or []) + [end]:
-            steps += ['mousemove', ox + point[0], oy + point[1], 'sleep', 0.1]
-        steps += ['mouseup', 1, 'sleep', 0.1]
-        self.xdotool(*steps)
-        maker.sync()
+        shot = self.image('second')
+        self.assertEqual(shot.pixel(ox + 10, oy + 10), (200, 40, 90))
+        self.assertEqual(shot.pixel(ox + 100, oy + 10), (10, 20, 30))
+        self.assertEqual(shot.pixel(ox + 119, oy + 89), (255, 255, 255))
+        # A save now carries the state and the new bitmap.
+        target = os.path.join(self.work, 'kept.msk')
+        self.save_as(maker, target)
+        rc, info = skin_info(self, target)
+        self.assertEqual(rc, 0, info)
+        self.assertEqual(info['title'].decode('cp932'), 'そのまま')
+        self.assertEqual(info['text-rect'], b'5,6,70,80')
+        self.assertEqual(info['transparent'], b'0x000000FF')
+        self.assertEqual(info['bmp-depth'], b'8')
 
+    def test_file_that_is_not_a_bitmap_is_refused_and_the_old_one_stays(self):
+        maker = self.maker_with_picture()
+        before = maker.info(maker.preview)
+        for name, data in (('notes.bmp', 'ただのテキスト\r\n'.encode('cp932')),
+                           ('empty.bmp', b''), ('zeros.bmp', b'BM' + bytes(100))):
+            junk = self.write(name, data)
+            self.driver_ok('command', maker.dialog, BROWSE)
+            maker.choose_in_file_dialog(OPEN_TITLE, self.bench.win_path(junk))
+            box, caption, text = maker.owned_box(maker.dialog)
+            self.assertEqual((caption, text), ('Error', '読み込みに失敗しました'), name)
+            maker.answer(box)
+            maker.sync()
+            self.assertEqual(maker.field(PATH_FIELD), self.bench.win_path(self.picture))
+            after = maker.info(maker.preview)
+            self.assertEqual((after['title'], after['client'], after['rect']),
+                             (before['title'], before['client'], before['rect']))
+        # The old bitmap is still the one saved.
+        target = os.path.join(self.work, 'still.msk')
+        self.save_as(maker, target)
+        self.assertEqual(extracted_bitmap(self, target), self.read(self.picture))
+
+    def test_browse_opens_on_the_current_bitmap(self):
+        maker = self.maker_with_picture()
+        self.driver_ok('command', maker.dialog, BROWSE)
+        box = maker.dialog_titled(OPEN_TITLE)
+        self.assertIsNotNone(box)
+        self.assertEqual(self.driver_ok('dlg-text', box, FILE_NAME), 'face.bmp')
+        self.driver_ok('click', box, IDCANCEL)
+        self.driver_ok('wait-gone', box, '--timeout', 5000)
+        maker.sync()
+        self.assertEqual(maker.field(PATH_FIELD), self.bench.win_path(self.picture))
+
+
+class DragTests(MakerCase):
     def test_drag_fills_the_same_fields_whichever_way_it_goes(self):
         maker = self.maker_with_picture()
         a, b = (20, 110), (150, 30)
@@ -250,26 +354,6 @@ class DragTests(MakerCase):
 
 
 class ColourTests(MakerCase):
-    def swatch_look(self, maker, name):
-        """(background, dark text pixels, light text pixels) inside the swatch,
-        and the dialog's own face colour beside it."""
-        left, top, right, bottom = maker.control_rect(SWATCH)
-        shot = self.image(name)
-        background = shot.pixel(left + 3, (top + bottom) // 2)
-        dark = light = 0
-        for y in range(top + 2, bottom - 2):
-            for x in range(left + 2, right - 2):
-                p = shot.pixel(x, y)
-                dark += max(p) < 80
-                light += min(p) > 180
-        face = shot.pixel(right + 3, (top + bottom) // 2)
-        return background, dark, light, face
-
-    def right_click(self, maker, x, y):
-        ox, oy = maker.client_origin()
-        self.xdotool('mousemove', ox + x, oy + y, 'click', 3, 'sleep', 0.1)
-        maker.sync()
-
     def test_right_click_picks_the_pixel_and_the_swatch_follows_the_contrast_rule(self):
         maker = self.maker_with_picture()
         background, _, _, face = self.swatch_look(maker, 'plain')
@@ -328,25 +412,6 @@ def extracted_bitmap(case, path):
 
 
 class SaveTests(MakerCase):
-    def start_save(self, maker):
-        self.driver_ok('command', maker.dialog, IDOK)
-        box = maker.dialog_titled(SAVE_TITLE)
-        self.assertIsNotNone(box, 'no save dialog')
-        return box
-
-    def save_as(self, maker, path):
-        """Saves through the save dialog under `path` (None: the proposed name)."""
-        box = self.start_save(maker)
-        if path is not None:
-            self.driver_ok('dlg-set-text', box, FILE_NAME, self.bench.win_path(path))
-        self.driver_ok('click', box, IDOK)
-        self.driver_ok('wait-gone', box, '--timeout', 5000)
-        maker.sync()
-
-    def read(self, path):
-        with open(path, 'rb') as f:
-            return f.read()
-
     def test_save_before_any_bitmap_reports_the_open_failure_and_asks_nothing(self):
         maker = MakerSession(self)
         self.driver_ok('command', maker.dialog, IDOK)
@@ -361,8 +426,8 @@ class SaveTests(MakerCase):
     def test_saved_skin_holds_the_fields_and_the_bitmap_bytes(self):
         maker = self.maker_with_picture()
         self.driver_ok('dlg-set-text', maker.dialog, TITLE_FIELD, 'テスト皮膚')
-        DragTests.drag(self, maker, (150, 110), (20, 30))
-        ColourTests.right_click(self, maker, 30, 30)
+        self.drag(maker, (150, 110), (20, 30))
+        self.right_click(maker, 30, 30)
         os.makedirs(os.path.join(self.work, 'out'))
         target = os.path.join(self.work, 'out', 'new skin.msk')
         self.save_as(maker, target)
