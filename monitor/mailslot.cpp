@@ -75,7 +75,10 @@ void PollMailslot(HWND pane) {
     for (;;) {
         DWORD nextSize = 0, count = 0;
         if (!GetMailslotInfo(mailslotHandle, nullptr, &nextSize, &count, nullptr)) return;
-        if (nextSize == MAILSLOT_NO_MESSAGE || count == 0) return;
+        // The next size alone decides: Wine counts a waiting zero-byte message
+        // as no message at all, and trusting that count would leave it (and
+        // everything behind it) in the slot for good.
+        if (nextSize == MAILSLOT_NO_MESSAGE) return;
         if (!ReceiveMessage(pane, nextSize)) return;
     }
 }

@@ -233,7 +233,7 @@ DRIVER_COMMAND(MailslotOpenCommand, "mailslot-open", "NAME (creates and keeps a 
     return DRIVER_OK;
 }
 
-DRIVER_COMMAND(MailslotReadCommand, "mailslot-read", "NAME (each waiting message as a hex line)") {
+DRIVER_COMMAND(MailslotReadCommand, "mailslot-read", "NAME [--counts] (each waiting message as a hex line)") {
     Args pos = Positional(args);
     if (pos.size() != 1 || !openSlots.count(pos[0])) return DRIVER_USAGE;
     HANDLE slot = openSlots[pos[0]];
@@ -243,6 +243,7 @@ DRIVER_COMMAND(MailslotReadCommand, "mailslot-read", "NAME (each waiting message
             printf("info failed (error %lu)\n", (unsigned long)GetLastError());
             return DRIVER_FAILED;
         }
+        if (HasFlag(args, "--counts")) printf("next=%ld count=%lu\n", (long)next, (unsigned long)waiting);
         if (next == MAILSLOT_NO_MESSAGE) break;
         std::string buffer((size_t)next + 1, 0);
         DWORD read = 0;
