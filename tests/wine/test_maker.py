@@ -444,6 +444,30 @@ class SaveTests(MakerCase):
         # The dialog keeps everything for another save.
         self.assertEqual(maker.fields(), ('20', '30', '150', '110'))
         self.assertEqual(maker.field(TITLE_FIELD), 'テスト皮膚')
+        self.monitor_wears(target, 'テスト皮膚')
+
+    def monitor_wears(self, skin, title):
+        """The monitor applies the skin through its skin command: its title,
+        size and outline (green cut out) come from the skin."""
+        monitor = os.path.join(self.bench.win64, 'monitor.exe')
+        if not os.path.exists(monitor):
+            self.skipTest('monitor.exe is not in the dist folder')
+        folder = self.bench.copy_program('monitor')
+        self.start(os.path.join(folder, 'monitor.exe'))
+        window = self.driver_ok('find-window', 'TOVRELWND', '--timeout', 15000).split()[0]
+        pid = self.driver_ok('pid-of', window).strip()
+        self.driver_ok('command', window, 40005)
+        rc, out = self.driver('find-window', '#32770', '--pid', pid, '--timeout', 10000)
+        self.assertEqual(rc, 0, 'the skin command opened no dialog')
+        box = out.split()[0]
+        self.driver_ok('dlg-set-text', box, FILE_NAME, self.bench.win_path(skin))
+        self.driver_ok('click', box, IDOK)
+        self.driver_ok('wait-gone', box, '--timeout', 5000)
+        self.wait_until(lambda: self.window_info(window)['title'] == title, 10, 'the skin title on the monitor')
+        left, top, right, bottom = (int(v) for v in self.window_info(window)['rect'].split())
+        self.assertEqual((right - left, bottom - top), (PICTURE_W, PICTURE_H))
+        # Green (top-left quadrant) is cut out, red (top-right) stays.
+        self.assertEqual(self.driver_ok('rgn', window, 10, 10, 150, 30, 50, 100).split(), ['0', '1', '1'])
 
     def test_unpicked_colour_empty_and_huge_coordinates_and_long_titles(self):
         maker = self.maker_with_picture()
