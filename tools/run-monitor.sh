@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Starts the 64-bit monitor under Wine from a copy of the dist folder (so its
+# sys.ini and log.txt stay beside that copy between runs) in a private Wine
+# prefix, and greets it with doutsend. Without a DISPLAY it starts its own
+# Xvfb, saves a screenshot of the monitor and prints its path. Runs until the
+# monitor ends or Ctrl+C; then stops the monitor, the prefix's wineserver and
+# its own Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build}
+DIST=${DIST:-dist}
+BUILD=$(realpath -m "$BUILD")
+DIST=$(realpath -m "$DIST")
+
+for exe in monitor doutsend; do
+  [[ -f $DIST/win64/$exe.exe ]] || { echo "missing $DIST/win64/$exe.exe: build first (make)" >&2; exit 1; }
+done
+
+prefix=${TOVREL_RUN_PREFIX:-$BUILD/run-prefix}
+folder=$BUILD/run-monitor
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+
+xvfb_pid=
+monitor_pid=
+cleanup() {
+  trap - INT TERM EXIT
+  [[ -n $monitor_pid ]] && kill "$monitor_pid" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'echo; echo "stopping"; exit 0' INT TERM
+
+# The prefix: a copy of the test bench's template when there is one, otherwise
+# made here with the same settings.
+if [[ ! -f $prefix/.ready ]]; then
+  rm -rf "$prefix"
+  if [[ -f $BUILD/wine-template/.ready ]]; then
+    cp -a "$BUILD/wine-template" "$prefix"
+  else
+    echo "making the Wine prefix $prefix (about 10 s)"
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d 'IPA Pゴシック' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d 'IPAゴシック' /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    touch "$prefix/.ready"
+  fi
+fi
+
+headless=
+if [[ -z ${DISPLAY:-} ]]; then
+  headless=1
+  for n in $(seq 90 189); do
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+      xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if xdpyinfo -display ":$n" >/dev/null 2>&1; then export DISPLAY=":$n"; break; fi
+    kill "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=
+  done
+  [[ -n ${DISPLAY:-} ]] || { echo "could not start Xvfb" >&2; exit 1; }
+  echo "started Xvfb on $DISPLAY"
+fi
+
+mkdir -p "$folder"
+cp "$DIST/win64/monitor.exe" "$folder/"
+wineserver -p
+
+wine "$folder/monitor.exe" >/dev/null 2>&1 &
+monitor_pid=$!
+echo "monitor started from $folder (sys.ini and log.txt live there)"
+
+# The mailslot exists from the monitor's first poll tick on.
+sent=
+for _ in $(seq 150); do
+  if wine "$DIST/win64/doutsend.exe" "こんにちは。Tovrel is running: $(date '+%Y-%m-%d %H:%M:%S')" >/dev/null 2>&1; then
+    sent=1
+    break
+  fi
+  kill -0 "$monitor_pid" 2>/dev/null || { echo "the monitor ended early" >&2; exit 1; }
+  sleep 0.1
+done
+[[ -n $sent ]] && echo "greeting sent" || echo "could not reach the monitor's mailslot" >&2
+
+echo "send more text with:"
+echo "  WINEPREFIX=$prefix wine $DIST/win64/doutsend.exe your text"
+
+if [[ -n $headless ]]; then
+  sleep 0.5   # one poll tick and a repaint
+  shot=$folder/screenshot.png
+  window=$(xdotool search --class monitor.exe 2>/dev/null | tail -n 1 || true)
+  if [[ -n $window ]] && import -window "$window" "$shot" 2>/dev/null; then :; else
+    import -window root "$shot"
+  fi
+  echo "screenshot: $shot"
+fi
+echo "running; Ctrl+C stops it"
+wait "$monitor_pid" || true
+monitor_pid=
