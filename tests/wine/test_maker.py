@@ -231,8 +231,39 @@ class LoadingTests(MakerCase):
         self.assertEqual(info['title'], self.bench.win_path(self.picture))
         self.assertEqual(info['visible'], '1')
         self.assertEqual(info['owner'], '0x0')
+        self.assertEqual(int(info['style'], 16) & 0x00CF0000, 0x00C00000, 'caption only: no system menu')
+        self.assertEqual(self.driver_ok('children', maker.preview), '')
         self.assertEqual(maker.field(PATH_FIELD), self.bench.win_path(self.picture))
         self.assertEqual(maker.fields(), ('0', '0', '0', '0'))
+
+    def test_dialog_controls_in_tab_order(self):
+        maker = MakerSession(self)
+        info = maker.info(maker.dialog)
+        self.assertEqual(info['rect'].split()[:2], ['0', '0'])
+        style, exstyle = int(info['style'], 16), int(info['exstyle'], 16)
+        self.assertEqual(style & 0x00CF0000, 0x00C80000, 'caption and system menu, no frame or boxes')
+        self.assertTrue(exstyle & 0x10, 'WS_EX_ACCEPTFILES')
+        # (id, class, text, style bits that must be set)
+        WS_GROUP, WS_TABSTOP = 0x20000, 0x10000
+        ES_AUTOHSCROLL, ES_READONLY, ES_NUMBER = 0x80, 0x800, 0x2000
+        expected = [(-1, 'Static', 'ビットマップファイル名', WS_GROUP),
+                    (1000, 'Edit', '', WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL),
+                    (1001, 'Button', '参照', WS_TABSTOP), (1, 'Button', '保存', WS_TABSTOP),
+                    (2, 'Button', '終了', WS_TABSTOP), (-1, 'Button', 'テキスト範囲', 7), (-1, 'Button', '', 7),
+                    (1004, 'Edit', '0', WS_TABSTOP | ES_NUMBER), (1005, 'Edit', '0', WS_TABSTOP | ES_NUMBER),
+                    (1006, 'Edit', '0', WS_TABSTOP | ES_NUMBER), (1007, 'Edit', '0', WS_TABSTOP | ES_NUMBER),
+                    (-1, 'Static', '左', WS_GROUP), (-1, 'Static', '上', WS_GROUP),
+                    (-1, 'Static', '右', WS_GROUP), (-1, 'Static', '下', WS_GROUP),
+                    (-1, 'Static', 'タイトル', WS_GROUP), (1010, 'Edit', '', WS_TABSTOP),
+                    (1011, 'Static', '透明色', WS_GROUP | 0x1000 | 0x200 | 0x1)]
+        rows = [line.split('\t') for line in self.driver_ok('children', maker.dialog).splitlines()]
+        self.assertEqual(len(rows), len(expected))
+        for row, (cid, cls, text, bits) in zip(rows, expected):
+            self.assertEqual((int(row[0]), row[1].lower(), row[5]), (cid, cls.lower(), text))
+            child_style = int(self.window_info(row[2])['style'], 16)
+            self.assertEqual(child_style & bits, bits, 'style of %s %r: %#x' % (cid, text, child_style))
+        title_style = int(self.window_info(rows[16][2])['style'], 16)
+        self.assertFalse(title_style & ES_AUTOHSCROLL, 'the title field does not scroll')
 
     def test_preview_paints_the_bitmap_one_to_one(self):
         maker = self.maker_with_picture()
@@ -576,3 +607,51 @@ class SaveTests(MakerCase):
         self.assertEqual(maker.info(maker.dialog)['title'], DIALOG_TITLE)
         self.driver_ok('release-file', self.bench.win_path(target))
         self.assertEqual(os.path.getsize(target), 0)
+
+
+class DropTests(MakerCase):
+    """Real drops through the X server (XDND), as a file manager makes them."""
+
+    def drop(self, maker, paths):
+        import xdnd
+        out = self.xdotool('search', '--name', '^%s$' % DIALOG_TITLE).split()
+        self.assertEqual(len(out), 1, 'one X window for the dialog: %r' % out)
+        x, y = (int(v) for v in maker.info(maker.dialog)['clientorigin'].split())
+        result = xdnd.drop_files(self.bench.display, int(out[0]), x + 20, y + 100, paths)
+        self.assertEqual(result, 'finished')
+
+    def test_dropping_several_files_loads_only_the_first(self):
+        first = self.write('first.bmp', bmp24(PICTURE_W, PICTURE_H, picture_pixel))
+        second = self.write('second one.bmp', second_picture())
+        maker = MakerSession(self)
+        self.drop(maker, [first, second])
+        preview = maker.dialog_titled(self.bench.win_path(first))
+        self.assertIsNotNone(preview, 'the first dropped file is shown')
+        maker.sync()
+        self.assertEqual(maker.field(PATH_FIELD), self.bench.win_path(first))
+        self.assertEqual(maker.info(preview)['client'], '%d %d' % (PICTURE_W, PICTURE_H))
+        self.assertIsNone(maker.dialog_titled(self.bench.win_path(second), timeout=300))
+        # Dropped in the other order, the other file loads.
+        self.driver_ok('move-window', preview, 500, 200)
+        maker.sync()
+        self.drop(maker, [second, first])
+        self.wait_until(lambda: maker.info(preview)['title'] == self.bench.win_path(second), 10,
+                        'the second file shown')
+        self.assertEqual(maker.info(preview)['client'], '120 90')
+
+    def test_dropping_a_file_that_is_not_a_bitmap_is_refused(self):
+        first = self.write('first.bmp', bmp24(PICTURE_W, PICTURE_H, picture_pixel))
+        notes = self.write('notes.txt', b'not a picture\r\n')
+        maker = MakerSession(self)
+        self.drop(maker, [first])
+        preview = maker.dialog_titled(self.bench.win_path(first))
+        self.assertIsNotNone(preview)
+        self.driver_ok('move-window', preview, 500, 200)
+        maker.sync()
+        self.drop(maker, [notes, first])
+        box, caption, text = maker.owned_box(maker.dialog)
+        self.assertEqual((caption, text), ('Error', '読み込みに失敗しました'))
+        maker.answer(box)
+        maker.sync()
+        self.assertEqual(maker.field(PATH_FIELD), self.bench.win_path(first))
+        self.assertEqual(maker.info(preview)['title'], self.bench.win_path(first))
