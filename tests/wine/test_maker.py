@@ -306,6 +306,20 @@ class LoadingTests(MakerCase):
         self.assertEqual(info['transparent'], b'0x000000FF')
         self.assertEqual(info['bmp-depth'], b'8')
 
+    def test_quit_button_escape_and_close_box_end_the_program(self):
+        for how in ('button', 'escape', 'close'):
+            maker = self.maker_with_picture()
+            if how == 'button':
+                left, top, right, bottom = maker.control_rect(IDCANCEL)
+                self.xdotool('mousemove', (left + right) // 2, (top + bottom) // 2, 'click', 1)
+            elif how == 'escape':
+                left, top, right, bottom = maker.control_rect(TITLE_FIELD)
+                self.xdotool('mousemove', (left + right) // 2, (top + bottom) // 2, 'click', 1,
+                             'sleep', 0.1, 'key', 'Escape')
+            else:
+                self.driver_ok('post', maker.dialog, 0x112, 0xF060, 0)   # WM_SYSCOMMAND SC_CLOSE
+            self.assertEqual(self.driver_ok('wait-exit', maker.pid, '--timeout', 10000).strip(), '0', how)
+
     def test_file_that_is_not_a_bitmap_is_refused_and_the_old_one_stays(self):
         maker = self.maker_with_picture()
         before = maker.info(maker.preview)
@@ -362,6 +376,33 @@ class DragTests(MakerCase):
         # Left of and above the window: negative, shown as its unsigned form.
         self.drag(maker, (10, 12), (-5, -30))
         self.assertEqual(maker.fields(), (str(2 ** 32 - 5), str(2 ** 32 - 30), '10', '12'))
+
+    def test_release_without_a_press_uses_the_last_anchor(self):
+        maker = self.maker_with_picture()
+        ox, oy = maker.client_origin()
+        self.xdotool('mousemove', ox + 40, oy + 50, 'sleep', 0.1)
+        self.driver_ok('post', maker.preview, 0x202, 0, 0)   # WM_LBUTTONUP, no press before
+        maker.sync()
+        self.assertEqual(maker.fields(), ('0', '0', '40', '50'))
+        self.drag(maker, (60, 70), (90, 100))
+        self.xdotool('mousemove', ox + 10, oy + 20, 'sleep', 0.1)
+        self.driver_ok('post', maker.preview, 0x202, 0, 0)
+        maker.sync()
+        self.assertEqual(maker.fields(), ('10', '20', '60', '70'))
+
+    def test_second_press_during_a_drag_keeps_the_anchor(self):
+        maker = self.maker_with_picture()
+        ox, oy = maker.client_origin()
+        self.xdotool('mousemove', ox + 15, oy + 25, 'mousedown', 1, 'sleep', 0.1,
+                     'mousemove', ox + 50, oy + 60, 'sleep', 0.1)
+        try:
+            self.driver_ok('post', maker.preview, 0x201, 1, (60 << 16) | 50)   # WM_LBUTTONDOWN again
+            maker.sync()
+            self.xdotool('mousemove', ox + 70, oy + 80, 'sleep', 0.1)
+        finally:
+            self.xdotool('mouseup', 1, 'sleep', 0.1)
+        maker.sync()
+        self.assertEqual(maker.fields(), ('15', '25', '70', '80'))
 
     def test_band_is_drawn_during_the_drag_and_painted_over_after(self):
         maker = self.maker_with_picture()
