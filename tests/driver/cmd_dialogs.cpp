@@ -125,13 +125,14 @@ DRIVER_COMMAND(MemStatusCommand, "memstatus", "(GlobalMemoryStatusEx of the driv
 
 // Writers that stay open between commands (the serve mode keeps the driver
 // alive), so a test can tell whether a mailslot was re-created behind them.
+// They share writing, so several can be open on one mailslot at once.
 static std::map<int, HANDLE> heldWriters;
 static int nextWriter = 1;
 
 DRIVER_COMMAND(SlotOpenCommand, "slot-open", "NAME (prints a writer number)") {
     Args pos = Positional(args);
     if (pos.empty()) return DRIVER_USAGE;
-    HANDLE slot = CreateFileA(pos[0].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE slot = CreateFileA(pos[0].c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (slot == INVALID_HANDLE_VALUE) {
         printf("cannot open %s (error %lu)\n", pos[0].c_str(), (unsigned long)GetLastError());
