@@ -14,7 +14,9 @@ static COLORREF customColors[16] = {     // the chooser's custom colours, kept f
     0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
     0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
 };
-static WNDPROC prevSwatchProc;           // the STATIC procedure SwatchProc replaces
+// The STATIC procedure SwatchProc replaces. Kept after the dialog ends: every
+// swatch has the same one, so a late message still has somewhere to go.
+static WNDPROC prevSwatchProc;
 
 bool RegisterDialogClasses() {
     INITCOMMONCONTROLSEX classes;
@@ -66,11 +68,6 @@ static void SetUpDown(HWND dialog, int spinId, int buddyId, int low, int high, U
     SendMessageA(spin, UDM_SETPOS, 0, MAKELPARAM(LOWORD(value), 0));
 }
 
-static void RestoreSwatch(HWND dialog) {
-    if (!prevSwatchProc) return;
-    SetWindowLongPtrA(GetDlgItem(dialog, IDC_COLORSWATCH), GWLP_WNDPROC, (LONG_PTR)prevSwatchProc);
-    prevSwatchProc = nullptr;
-}
 
 static void OpenColorChooser(HWND swatch) {
     CHOOSECOLORA choice;
@@ -99,12 +96,17 @@ static void PaintSwatch(HWND swatch) {
 // The colour swatch: paints itself in the working colour and opens the colour
 // chooser on a double-click; everything then goes on to the STATIC procedure.
 static LRESULT CALLBACK SwatchProc(HWND swatch, UINT message, WPARAM wParam, LPARAM lParam) {
-    WNDPROC previous = prevSwatchProc;
     switch (message) {
     case WM_PAINT:         PaintSwatch(swatch); break;
     case WM_LBUTTONDBLCLK: OpenColorChooser(swatch); break;
     }
-    return CallWindowProcA(previous, swatch, message, wParam, lParam);
+    return CallWindowProcA(prevSwatchProc, swatch, message, wParam, lParam);
+}
+
+static void RestoreSwatch(HWND dialog) {
+    HWND swatch = GetDlgItem(dialog, IDC_COLORSWATCH);
+    if (prevSwatchProc && (WNDPROC)GetWindowLongPtrA(swatch, GWLP_WNDPROC) == SwatchProc)
+        SetWindowLongPtrA(swatch, GWLP_WNDPROC, (LONG_PTR)prevSwatchProc);
 }
 
 static INT_PTR OnInitDialog(HWND dialog) {
