@@ -264,3 +264,77 @@ DRIVER_COMMAND(MailslotCloseCommand, "mailslot-close", "NAME") {
     openSlots.erase(pos[0]);
     return DRIVER_OK;
 }
+
+static double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (double)(to.QuadPart - from.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+}
+
+// What one pane refresh costs at a given text length: an EDIT with the
+// pane's styles in a window of the pane's size, text set, lines counted and
+// scrolled to the end, as the poll does after every message.
+DRIVER_COMMAND(RefreshCostCommand, "refresh-cost", "LENGTH REPEAT [--steps set,count,scroll] (prints ms per refresh)") {
+    Args pos = Positional(args);
+    int64_t length, repeat;
+    if (pos.size() != 2 || !ParseNumber(pos[0], &length) || !ParseNumber(pos[1], &repeat) || length < 0 ||
+        length > 32767 || repeat < 1)
+        return DRIVER_USAGE;
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 400, 336, nullptr, nullptr,
+                                  nullptr, nullptr);
+    HWND edit = CreateWindowExA(0, "EDIT", "", 0x503008C4, 0, 0, 250, 280, parent, (HMENU)100, nullptr, nullptr);
+    if (!edit) return DRIVER_FAILED;
+    SendMessageA(edit, EM_LIMITTEXT, 32768, 0);
+    std::string text;
+    for (int64_t i = 0; (int64_t)text.size() < length; ++i) {
+        char line[128];
+        snprintf(line, sizeof line, "%09lld ..........................................................................................\r\n",
+                 (long long)i);
+        text += line;
+    }
+    text.resize((size_t)length);
+    std::string steps = Option(args, "--steps", "set,count,scroll");
+    bool doSet = steps.find("set") != std::string::npos;
+    bool doCount = steps.find("count") != std::string::npos;
+    bool doScroll = steps.find("scroll") != std::string::npos;
+    if (!doSet) SetWindowTextA(edit, text.c_str());
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    for (int64_t i = 0; i < repeat; ++i) {
+        text[0] = (char)('0' + i % 10);   // a new text each time, as after a message
+        if (doSet) SetWindowTextA(edit, text.c_str());
+        LRESULT lines = doCount ? SendMessageA(edit, EM_GETLINECOUNT, 0, 0) : 1000;
+        if (doScroll) SendMessageA(edit, EM_LINESCROLL, 0, lines);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+    QueryPerformanceCounter(&end);
+    DestroyWindow(parent);
+    printf("ms=%.3f\n", Milliseconds(start, end) / (double)repeat);
+    return DRIVER_OK;
+}
+
+// What one log append costs: open without sharing (create if absent), move
+// to the end, write the piece, close; as the poll does for every piece.
+DRIVER_COMMAND(AppendCostCommand, "append-cost", "PATH SIZE REPEAT (prints ms per append)") {
+    Args pos = Positional(args);
+    int64_t size, repeat;
+    if (pos.size() != 3 || !ParseNumber(pos[1], &size) || !ParseNumber(pos[2], &repeat) || size < 1 || repeat < 1)
+        return DRIVER_USAGE;
+    std::string piece((size_t)size, 'L');
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    for (int64_t i = 0; i < repeat; ++i) {
+        HANDLE file = CreateFileA(pos[0].c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file == INVALID_HANDLE_VALUE) return DRIVER_FAILED;
+        LARGE_INTEGER zero = {};
+        SetFilePointerEx(file, zero, nullptr, FILE_END);
+        DWORD written = 0;
+        WriteFile(file, piece.data(), (DWORD)piece.size(), &written, nullptr);
+        CloseHandle(file);
+    }
+    QueryPerformanceCounter(&end);
+    printf("ms=%.3f\n", Milliseconds(start, end) / (double)repeat);
+    return DRIVER_OK;
+}
