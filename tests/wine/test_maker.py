@@ -8,6 +8,7 @@ import tempfile
 import time
 import unittest
 
+import xdnd
 from bench import WineTestCase
 
 DIALOG_TITLE = 'スキン作成'
@@ -103,6 +104,14 @@ class MakerSession:
                                    '--timeout', timeout)
         return out.split()[0] if rc == 0 else None
 
+    def dialog_listed(self, title):
+        """The top-level dialog of the program with this title, from the full list."""
+        for line in self.case.driver_ok('dialogs', self.pid).splitlines():
+            hwnd, _, text = line.split('\t', 2)
+            if text == title:
+                return hwnd
+        return None
+
     def owned_box(self, owner, timeout=10000):
         """(hwnd, caption, text) of the message box owned by `owner`."""
         out = self.case.driver_ok('owned-box', owner, '--timeout', timeout)
@@ -172,6 +181,13 @@ class MakerCase(WineTestCase):
         self.driver_ok('move-window', maker.preview, 500, 200)
         maker.sync()
         return maker
+
+    def drop(self, maker, paths):
+        out = self.xdotool('search', '--name', '^%s$' % DIALOG_TITLE).split()
+        self.assertEqual(len(out), 1, 'one X window for the dialog: %r' % out)
+        x, y = (int(v) for v in maker.info(maker.dialog)['clientorigin'].split())
+        result = xdnd.drop_files(self.bench.display, int(out[0]), x + 20, y + 100, paths)
+        self.assertEqual(result, 'finished')
 
     def drag(self, maker, start, end, via=None):
         """A real left drag in the preview between two client points."""
@@ -529,9 +545,14 @@ class SaveTests(MakerCase):
         window = self.driver_ok('find-window', 'TOVRELWND', '--timeout', 15000).split()[0]
         pid = self.driver_ok('pid-of', window).strip()
         self.driver_ok('command', window, 40005)
-        rc, out = self.driver('find-window', '#32770', '--pid', pid, '--timeout', 10000)
-        self.assertEqual(rc, 0, 'the skin command opened no dialog')
-        box = out.split()[0]
+
+        def file_dialog():
+            for line in self.driver_ok('dialogs', pid).splitlines():
+                hwnd, visible = line.split('\t')[:2]
+                if visible == '1' and self.driver('dlg-text', hwnd, FILE_NAME)[0] == 0:
+                    return hwnd
+            return None
+        box = self.wait_until(file_dialog, 10, "the monitor's open dialog")
         self.driver_ok('dlg-set-text', box, FILE_NAME, self.bench.win_path(skin))
         self.driver_ok('click', box, IDOK)
         self.driver_ok('wait-gone', box, '--timeout', 5000)
@@ -594,6 +615,31 @@ class SaveTests(MakerCase):
         self.assertNotEqual(changed, original)
         self.assertEqual(extracted_bitmap(self, skin), changed)
 
+    def test_japanese_folder_and_name_with_the_enter_key(self):
+        # "ソ" and "表" have 0x5C as their second byte in Shift-JIS.
+        self.picture = self.write(os.path.join('ソフト表', '顔ソ.bmp'), second_picture())
+        maker = MakerSession(self)
+        # Loaded by a drop, and found by listing: no such path goes through
+        # the driver's command line.
+        self.drop(maker, [self.picture])
+        caption = self.bench.win_path(self.picture)
+        preview = self.wait_until(lambda: maker.dialog_listed(caption), 10, 'the preview')
+        self.driver_ok('move-window', preview, 500, 200)
+        maker.sync()
+        left, top, right, bottom = maker.control_rect(TITLE_FIELD)
+        self.xdotool('mousemove', (left + right) // 2, (top + bottom) // 2, 'click', 1, 'sleep', 0.1,
+                     'key', 'Return')
+        box = maker.dialog_titled(SAVE_TITLE)
+        self.assertIsNotNone(box, 'Enter saves')
+        self.assertEqual(self.driver_ok('dlg-text', box, FILE_NAME), '顔ソ.msk')
+        self.driver_ok('click', box, IDOK)
+        self.driver_ok('wait-gone', box, '--timeout', 5000)
+        maker.sync()
+        folder = os.path.dirname(self.picture)
+        self.assertEqual(sorted(os.listdir(folder)), ['顔ソ.bmp', '顔ソ.msk'])
+        skin = os.path.join(folder, '顔ソ.msk')
+        self.assertEqual(extracted_bitmap(self, skin), self.read(self.picture))
+
     def test_saving_over_an_existing_file_asks_first(self):
         maker = self.maker_with_picture()
         target = self.write('old.msk', b'keep me')
@@ -652,14 +698,6 @@ class SaveTests(MakerCase):
 
 class DropTests(MakerCase):
     """Real drops through the X server (XDND), as a file manager makes them."""
-
-    def drop(self, maker, paths):
-        import xdnd
-        out = self.xdotool('search', '--name', '^%s$' % DIALOG_TITLE).split()
-        self.assertEqual(len(out), 1, 'one X window for the dialog: %r' % out)
-        x, y = (int(v) for v in maker.info(maker.dialog)['clientorigin'].split())
-        result = xdnd.drop_files(self.bench.display, int(out[0]), x + 20, y + 100, paths)
-        self.assertEqual(result, 'finished')
 
     def test_dropping_several_files_loads_only_the_first(self):
         first = self.write('first.bmp', bmp24(PICTURE_W, PICTURE_H, picture_pixel))
