@@ -172,3 +172,13 @@ DRIVER_COMMAND(PostCharsCommand, "post-chars", "HWND TEXT") {
         if (!PostMessageA(window, WM_CHAR, c, 1)) return DRIVER_FAILED;
     return DRIVER_OK;
 }
+
+// Asks for a full repaint of a window and its children, as an uncovered
+// window would get.
+DRIVER_COMMAND(RedrawCommand, "redraw", "HWND") {
+    HWND window;
+    Args pos = Positional(args);
+    if (pos.empty() || !(window = ParseWindow(pos[0])) || !IsWindow(window)) return DRIVER_USAGE;
+    return RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME)
+               ? DRIVER_OK : DRIVER_FAILED;
+}

@@ -3,6 +3,7 @@
 (command 40007)."""
 import os
 import struct
+import subprocess
 import time
 
 from bench import WineTestCase
@@ -501,3 +502,42 @@ class MemoryWindowTests(WineTestCase):
         self.assertEqual(image.pixel(ox + cw // 10, oy + ch * 122 // 139), pane_colour)
         figure = [image.pixel(x, y) for y in range(label[1], label[3]) for x in range(label[0], label[2])]
         self.assertIn((255, 0, 0), figure)
+
+    def test_a_new_skin_shows_at_the_next_repaint(self):
+        teal = (0, 128, 128)
+        folder = self.bench.tmp
+        bmp, msk = os.path.join(folder, 'teal.bmp'), os.path.join(folder, 'teal.msk')
+        with open(bmp, 'wb') as f:
+            f.write(solid_bmp(160, 140, teal))
+        tool = os.path.join(self.bench.native, 'msktool')
+        made = subprocess.run([tool, 'make', bmp, msk, '--title', 'teal', '--rect', '10,20,110,120'],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        monitor = MonitorSession(self)
+        window = self.open_memory(monitor)
+        info = self.window_info(window)
+        ox, oy = (int(v) for v in info['clientorigin'].split())
+        cw, ch = (int(v) for v in info['client'].split())
+        spot = (ox + cw // 10, oy + ch * 122 // 139)
+        self.assertNotEqual(self.image('before').pixel(*spot), teal)
+
+        self.driver_ok('command', monitor.main, 40005)
+        chooser = self.driver_ok('find-window', '#32770', '--title', 'スキンの選択', '--pid', monitor.pid,
+                                 '--timeout', 15000).split()[0]
+        self.driver_ok('dlg-set-text', chooser, 0x47c, self.bench.win_path(msk))
+        self.driver_ok('click', chooser, 1)
+        self.driver_ok('wait-gone', chooser, '--timeout', 10000)
+        self.wait_until(lambda: self.window_info(monitor.main)['title'] == 'teal', what='the teal skin')
+        self.driver_ok('redraw', window)
+        self.wait_until(lambda: self.image('after').pixel(*spot) == teal, what='teal dialog background',
+                        interval=0.2)
+
+
+def solid_bmp(width, height, rgb):
+    """A bottom-up 24-bit BMP file of one colour."""
+    stride = (width * 3 + 3) & ~3
+    row = bytes((rgb[2], rgb[1], rgb[0])) * width + b'\0' * (stride - width * 3)
+    data = row * height
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    head = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 14 + 40)
+    return head + info + data
