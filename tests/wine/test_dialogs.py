@@ -249,6 +249,24 @@ class SettingsDialogTests(WineTestCase):
         monitor.wait_slot(monitor.slot)
         self.assertFalse(self.held_writer_reaches_pane(monitor, writer, 'STALE'))
 
+    def test_ok_without_changes_keeps_every_byte(self):
+        ini = settings_block(remote=b'.\0old bytes', slot=b'dout\0more', font_index=0xABCDEF07, font_height=20,
+                             poll=250, color=0x00336699, vscroll=1, hscroll=0, on_top=0, pin=0,
+                             reserved=b'\x01\x02\x03')
+        monitor = MonitorSession(self, ini)
+        dialog = monitor.open_settings()
+        state = self.dialog_state(monitor, dialog)
+        self.assertEqual((state['poll'], state['size'], state['face'], state['vscroll'], state['pin']),
+                         ('250', '20', FACES[7], '1', '0'))
+        monitor.close_dialog(dialog, 1)
+        monitor.write_lines(monitor.slot, 'still here')
+        monitor.wait_text('still here')
+        with open(os.path.join(monitor.folder, 'sys.ini'), 'rb') as f:
+            self.assertEqual(f.read(), ini)            # nothing written before exit
+        monitor.exit_and_read_settings()
+        with open(os.path.join(monitor.folder, 'sys.ini'), 'rb') as f:
+            self.assertEqual(f.read(), ini)
+
     def test_cancel_and_close_box_change_nothing(self):
         ini = settings_block(pin=0, poll=321, font_height=17, font_index=5, color=0x00123456)
         monitor = MonitorSession(self, ini)
