@@ -2,6 +2,8 @@
 // script and the code.
 #pragma once
 
+#define IDI_SKINMAKER   100
+
 #define IDD_SKINMAKER   101
 #define IDD_PREVIEW     102
 

@@ -5,8 +5,6 @@ import shutil
 import struct
 import subprocess
 import tempfile
-import time
-import unittest
 
 import xdnd
 from bench import WineTestCase
