@@ -1,6 +1,7 @@
 // The monitor's start-up, message loop and shutdown, the program-wide
 // handles, and the rule that puts its files beside the executable.
 #include "monitor.h"
+#include "dialogs.h"
 #include "names.h"
 
 HINSTANCE appInstance;
@@ -155,6 +156,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 0;
     }
     appInstance = instance;
+    // The dialogs use up-down and progress controls: register them before
+    // any dialog can be created.
+    RegisterDialogClasses();
     if (!InitInstance(instance)) return 0;
     int code = RunMessageLoop(instance);
     Shutdown();
