@@ -14,10 +14,12 @@ from bench import WineTestCase
 MAIN_CLASS = 'TOVRELWND'
 DEFAULT_TITLE = 'ぬぺろ'
 SKIN_DIALOG_TITLE = 'スキンの選択'
+SETTINGS_TITLE = '設定'
+IDC_PINBOTTOM = 1018
 NOT_SKIN = 'スキンデータではありません'
 NOT_UNPACKED = 'スキンデータの解凍に失敗しました'
 FILE_NAME = 0x47c
-IDOK = 1
+IDOK, IDCANCEL = 1, 2
 SLOT = r'\\.\mailslot\dout'
 WM_KEYDOWN, WM_COMMAND, WM_SYSCOMMAND, WM_NULL, WM_RBUTTONDOWN = 0x100, 0x111, 0x112, 0, 0x204
 EM_GETSEL, EM_SETSEL = 0xB0, 0xB1
@@ -252,9 +254,9 @@ class FaceCase(WineTestCase):
     def choose_skin(self, monitor, path):
         """Runs the skin command and picks `path` in its open dialog."""
         monitor.command(CMD_SKIN)
-        out = self.driver_ok('find-window', '#32770', '--title', SKIN_DIALOG_TITLE, '--pid', monitor.pid,
-                             '--timeout', 15000)
-        dialog = out.split()[0]
+        dialog = self.driver_ok('find-window', '#32770', '--title', SKIN_DIALOG_TITLE, '--pid', monitor.pid,
+                                '--timeout', 15000).split()[0]
+        self.wait_until(lambda: self.window_info(dialog)['visible'] == '1', what='the open dialog shown')
         self.driver_ok('dlg-set-text', dialog, FILE_NAME, self.bench.win_path(path))
         self.driver_ok('click', dialog, IDOK)
         self.driver_ok('wait-gone', dialog, '--timeout', 10000)
@@ -447,11 +449,7 @@ class SkinFileTests(FaceCase):
         monitor = Monitor(self)
         self.choose_skin(monitor, good)
         self.wait_skin(monitor, 'good', (300, 200), (10, 20, 110, 120), 'the first skin')
-        monitor.command(CMD_SKIN)
-        dialog = self.driver_ok('find-window', '#32770', '--title', SKIN_DIALOG_TITLE, '--pid', monitor.pid,
-                                '--timeout', 15000).split()[0]
-        self.driver_ok('dlg-set-text', dialog, FILE_NAME, self.bench.win_path(bad))
-        self.driver_ok('click', dialog, IDOK)
+        self.choose_skin(monitor, bad)
         self.answer_box(monitor, self.bench.win_path(bad), NOT_SKIN)
         self.wait_skin(monitor, DEFAULT_TITLE, (400, 336), (3, 3, 249, 290), 'the default skin again')
         left, top, right, bottom = monitor.rect()
@@ -540,6 +538,36 @@ class MovementTests(FaceCase):
         self.driver_ok('post', monitor.hwnd, WM_SYSCOMMAND, 1, 0)
         centred = self.wait_rect(monitor, lambda r: r[0] == (self.screen_w - 400) // 2, 'centring')
         self.assertEqual(centred[1], (self.screen_h - 336) // 2)
+
+    def test_settings_dialog_ok_refreshes_the_placement_and_cancel_does_not(self):
+        monitor = Monitor(self, settings_block(pin=0))
+
+        def settings_dialog():
+            monitor.command(CMD_SETTINGS)
+            dialog = self.driver_ok('find-window', '#32770', '--title', SETTINGS_TITLE, '--pid', monitor.pid,
+                                    '--timeout', 15000).split()[0]
+            # Found as soon as it exists; its controls come a moment later.
+            self.wait_until(lambda: self.window_info(dialog)['visible'] == '1', what='the settings dialog shown')
+            return dialog
+
+        def close(dialog, button):
+            self.driver_ok('click', dialog, button)
+            self.driver_ok('wait-gone', dialog, '--timeout', 10000)
+            monitor.sync()
+
+        # Put the top lower than the 64-pixel rule allows, from outside.
+        self.driver_ok('move-window', monitor.hwnd, 100, self.screen_h - 20)
+        self.wait_rect(monitor, lambda r: r[:2] == (100, self.screen_h - 20), 'the outside move')
+        close(settings_dialog(), IDCANCEL)
+        self.assertEqual(monitor.rect()[:2], (100, self.screen_h - 20))   # no refresh after CANCEL
+        close(settings_dialog(), IDOK)
+        self.wait_rect(monitor, lambda r: r[:2] == (100, self.screen_h - 64), 'the 64-pixel rule after OK')
+        dialog = settings_dialog()
+        self.driver_ok('click', dialog, IDC_PINBOTTOM)
+        self.assertEqual(self.driver_ok('check-state', dialog, IDC_PINBOTTOM).strip(), '1')
+        close(dialog, IDOK)
+        pinned = self.wait_rect(monitor, lambda r: r[3] == self.screen_h, 'the pin after OK')
+        self.assertEqual(pinned[0], 100)
 
     def test_double_click_hands_off_then_takes_back_topmost(self):
         bitmap = self.default_skin()
