@@ -86,6 +86,10 @@ class MakerSession:
         self.dialog = out.split()[0]
         self.pid = case.driver_ok('pid-of', self.dialog).strip()
         self.preview = None
+        # Found while its controls may still be in the making: wait until the
+        # modal loop runs and the dialog is shown.
+        self.sync()
+        case.wait_until(lambda: self.info(self.dialog)['visible'] == '1', 10, 'the dialog shown')
 
     def sync(self):
         """Returns once the dialog's message loop has handled all that came before."""
