@@ -564,7 +564,8 @@ class MovementTests(FaceCase):
         self.wait_rect(monitor, lambda r: r[:2] == (100, self.screen_h - 64), 'the 64-pixel rule after OK')
         dialog = settings_dialog()
         self.driver_ok('click', dialog, IDC_PINBOTTOM)
-        self.assertEqual(self.driver_ok('check-state', dialog, IDC_PINBOTTOM).strip(), '1')
+        self.wait_until(lambda: self.driver_ok('check-state', dialog, IDC_PINBOTTOM).strip() == '1',
+                        what='pin to bottom ticked')   # the click is posted
         close(dialog, IDOK)
         pinned = self.wait_rect(monitor, lambda r: r[3] == self.screen_h, 'the pin after OK')
         self.assertEqual(pinned[0], 100)
@@ -646,13 +647,12 @@ class MenuTests(FaceCase):
 
         monitor.command(CMD_LOGFILE)
         monitor.command(CMD_MEMORY)
-        monitor.sync()
         self.wait_until(lambda: len(self.driver_ok('dialogs', monitor.pid).strip().splitlines()) == 1,
                         what='the memory window')
         memory = self.driver_ok('dialogs', monitor.pid).split()[0]
         self.driver_ok('move-window', memory, 0, 0)   # clear of the points clicked below
-        monitor.command(CMD_MEMORY)   # open already: nothing more
-        monitor.sync()
+        # Open already: nothing more. Sent, so it has been handled when the call returns.
+        self.driver_ok('send', monitor.hwnd, WM_COMMAND, CMD_MEMORY, 0)
         self.assertEqual(len(self.driver_ok('dialogs', monitor.pid).strip().splitlines()), 1)
 
         states = self.menu_state(on_skin, SKIN_MENU, monitor.hwnd)
