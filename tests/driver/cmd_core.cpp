@@ -350,3 +350,11 @@ DRIVER_COMMAND(ScreenCommand, "screen", "(primary screen width and height)") {
     printf("%d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     return DRIVER_OK;
 }
+
+DRIVER_COMMAND(EchoCommand, "echo", "ARGS... (prints each argument as received, one per line)") {
+    for (const std::string& arg : args) {
+        PrintBytes(arg);
+        printf("\n");
+    }
+    return DRIVER_OK;
+}

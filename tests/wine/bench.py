@@ -30,10 +30,11 @@ def _run(cmd, env=None, timeout=60, **kw):
 
 
 def _escape(arg):
-    if isinstance(arg, bytes):
-        arg = arg.decode('cp932')
-    arg = str(arg)
-    return arg.replace('\\', '\\\\').replace('\t', '\\t').replace('\n', '\\n').encode('cp932')
+    # Escaped at the byte level, after encoding: a Shift-JIS second byte may
+    # be 0x5C, and the driver unescapes byte by byte.
+    if not isinstance(arg, bytes):
+        arg = str(arg).encode('cp932')
+    return arg.replace(b'\\', b'\\\\').replace(b'\t', b'\\t').replace(b'\n', b'\\n')
 
 
 class Bench:

@@ -18,3 +18,11 @@ class BenchTests(WineTestCase):
     def test_missing_window_times_out(self):
         rc, _ = self.driver('find-window', 'NoSuchClassAnywhere', '--timeout', '200')
         self.assertEqual(rc, 3)
+
+    def test_arguments_arrive_byte_for_byte(self):
+        # ソ and 表 end in 0x5C, the backslash byte; tabs and backslashes are
+        # escaped on the way to the driver.
+        args = ['ソ表示', 'tab\there', 'back\\slash', 'C:\\ソフト\\x.bmp']
+        rc, out = self.bench.driver_raw('echo', *args)
+        self.assertEqual(rc, 0)
+        self.assertEqual(out, b''.join(a.encode('cp932') + b'\n' for a in args))
