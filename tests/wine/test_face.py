@@ -61,16 +61,18 @@ class Bitmap:
         return self.rows[y][x]
 
 
-def bmp24(width, height, pixel):
-    """A bottom-up 24-bit BMP file; pixel(x, y) gives (r, g, b), y from the top."""
+def bmp24(width, height, pixel, top_down=False):
+    """A 24-bit BMP file, bottom-up unless asked otherwise; pixel(x, y) gives
+    (r, g, b), y from the top as displayed."""
     stride = (width * 3 + 3) & ~3
     data = bytearray()
-    for y in range(height - 1, -1, -1):
+    for y in (range(height) if top_down else range(height - 1, -1, -1)):
         for x in range(width):
             r, g, b = pixel(x, y)
             data += bytes((b, g, r))
         data += b'\0' * (stride - width * 3)
-    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    info = struct.pack('<IiiHHIIiiII', 40, width, -height if top_down else height, 1, 24, 0, len(data),
+                       2835, 2835, 0, 0)
     head = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 14 + 40)
     return head + info + bytes(data)
 
@@ -240,10 +242,11 @@ class FaceCase(WineTestCase):
                 FaceCase.default_bitmap = Bitmap(f.read())
         return FaceCase.default_bitmap
 
-    def make_skin(self, name, title, rect, transparent=None, pixel=test_skin_pixel, size=(300, 200)):
+    def make_skin(self, name, title, rect, transparent=None, pixel=test_skin_pixel, size=(300, 200),
+                  top_down=False):
         bmp = os.path.join(self.work, name + '.bmp')
         with open(bmp, 'wb') as f:
-            f.write(bmp24(size[0], size[1], pixel))
+            f.write(bmp24(size[0], size[1], pixel, top_down))
         msk = os.path.join(self.work, name + '.msk')
         args = ['make', bmp, msk, '--title', title.encode('cp932'), '--rect', '%d,%d,%d,%d' % rect]
         if transparent is not None:
@@ -481,6 +484,20 @@ class SkinFileTests(FaceCase):
         proc.wait(20)
         with open(os.path.join(folder, 'sys.ini'), 'rb') as f:
             self.assertEqual(f.read()[:260], b'\0' * 260)
+
+    def test_top_down_bitmap_keeps_its_rows_as_displayed(self):
+        # The top 40 rows are cut out; the text rectangle's centre is orange.
+        def pixel(x, y):
+            return MAGENTA if y < 40 else (ORANGE if y >= 100 else TEAL)
+        msk = self.make_skin('topdown', 'topdown', (0, 100, 120, 140), transparent=MAGENTA,
+                             pixel=pixel, size=(120, 160), top_down=True)
+        monitor = Monitor(self)
+        self.choose_skin(monitor, msk)
+        self.wait_skin(monitor, 'topdown', (120, 160), (0, 100, 120, 140), 'the top-down skin')
+        self.assertEqual(monitor.inside([(60, 0), (60, 39), (60, 40), (60, 159)]), [False, False, True, True])
+        left, top, _, _ = monitor.rect()
+        image = self.painted_image('topdown', left + 60, top + 60, TEAL)
+        self.assertEqual(image.pixel(left + 60, top + 120), ORANGE)   # pane background from the bottom part
 
     def test_no_transparent_colour_gives_a_rectangular_window(self):
         msk = self.make_skin('square', 'square', (10, 20, 110, 120))
