@@ -50,6 +50,13 @@ static void OnLButtonUp() {
     moving = false;
 }
 
+// Capture taken away mid-drag (another window activated, a modal loop): the
+// release will not come here, so the drag ends now rather than leaving the
+// window to follow the pointer with no button held.
+static void OnCaptureChanged(HWND window, HWND newCapture) {
+    if (newCapture != window) moving = false;
+}
+
 static void CentreWindow(HWND window) {
     MoveMainWindow(window, CentreTarget(WindowPlaceRect(window), GetSystemMetrics(SM_CXSCREEN),
                                         GetSystemMetrics(SM_CYSCREEN), settings.pinToBottom != 0));
@@ -201,6 +208,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_LBUTTONUP:
         OnLButtonUp();
+        return 0;
+    case WM_CAPTURECHANGED:
+        OnCaptureChanged(window, (HWND)lParam);
         return 0;
     case WM_LBUTTONDBLCLK:
         ToggleAlwaysOnTop(window);

@@ -22,6 +22,7 @@ FILE_NAME = 0x47c
 IDOK, IDCANCEL = 1, 2
 SLOT = r'\\.\mailslot\dout'
 WM_KEYDOWN, WM_COMMAND, WM_SYSCOMMAND, WM_NULL, WM_RBUTTONDOWN = 0x100, 0x111, 0x112, 0, 0x204
+WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_CAPTURECHANGED = 0x201, 0x200, 0x215
 EM_GETSEL, EM_SETSEL = 0xB0, 0xB1
 VK_ESCAPE = 0x1B
 WS_EX_TOPMOST = 0x8
@@ -542,6 +543,17 @@ class MovementTests(FaceCase):
         high = self.wait_rect(monitor, lambda r: r[0] == low[0] + 50, 'the upward drag')
         self.assertEqual(high[1], 2 - gy)
         self.assertLess(high[1], 0)
+
+    def test_a_drag_whose_capture_is_taken_away_ends(self):
+        monitor = Monitor(self, settings_block(pin=0))
+        left, top, _, _ = monitor.rect()
+        self.xdotool('mousemove', left + 300, top + 100)
+        self.driver_ok('send', monitor.hwnd, WM_LBUTTONDOWN, 0, 0)   # the drag begins, capture taken
+        self.driver_ok('send', monitor.hwnd, WM_CAPTURECHANGED, 0, monitor.pane)   # and lost
+        self.xdotool('mousemove', left + 200, top + 50, 'sleep', '0.1', 'mousemove', left + 150, top + 20)
+        monitor.sync()
+        self.driver_ok('send', monitor.hwnd, WM_MOUSEMOVE, 0, 0)
+        self.assertEqual(monitor.rect()[:2], (left, top))
 
     def test_centre_item_centres_and_keeps_the_pin(self):
         monitor = Monitor(self)
