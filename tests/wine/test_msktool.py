@@ -1,0 +1,230 @@
+"""msktool on both sides: the Windows build under Wine and the native build
+run the same commands over the same files, and must agree byte for byte on
+standard output, exit code and every file written. The outputs are also
+checked for what they should hold, so two equally wrong tools do not pass."""
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+from bench import WineTestCase, bench, REPO
+
+TITLE_JP = 'ぬぺろ'
+
+
+def bmp8(width, height, top_down=False):
+    """An 8-bit BMP with a full grey colour table and a diagonal pattern."""
+    stride = (width + 3) & ~3
+    pixels = bytes(((x + y) * 7) & 0xFF if x < width else 0 for y in range(height) for x in range(stride))
+    table = b''.join(bytes((i, i, i, 0)) for i in range(256))
+    info = struct.pack('<IiiHHIIiiII', 40, width, -height if top_down else height, 1, 8, 0, len(pixels),
+                       3780, 3780, 0, 0)
+    offset = 14 + len(info) + len(table)
+    return b'BM' + struct.pack('<IHHI', offset + len(pixels), 0, 0, offset) + info + table + pixels
+
+
+def unpack(stream):
+    """An independent decoder, for checking what the tools wrote."""
+    size = struct.unpack_from('<i', stream)[0]
+    out = bytearray(stream[4:7])
+    ip = 7
+    while ip < len(stream) and len(out) < size:
+        flags = stream[ip]
+        ip += 1
+        for bit in range(8):
+            if ip >= len(stream) or len(out) >= size:
+                break
+            if flags >> bit & 1:
+                b1, b2 = stream[ip], stream[ip + 1]
+                ip += 2
+                distance = ((b2 & 0x0F) << 8 | b1) + 1
+                for _ in range((b2 >> 4) + 3):
+                    out.append(out[-distance])
+            else:
+                out.append(stream[ip])
+                ip += 1
+    return bytes(out[:size]) + bytes(max(0, size - len(out)))
+
+
+class MsktoolTests(WineTestCase):
+    FILES = {
+        'pic.bmp': bmp8(21, 13),
+        'topdown.bmp': bmp8(8, 5, top_down=True),
+        'text.txt': b'the quick brown fox jumps over the lazy dog\r\n' * 50,
+        'two.bin': b'ab',
+        'stale.msk': b'\xEE' * 20000,
+        'notbmp.txt': b'plain text, not a bitmap at all',
+    }
+
+    warmed = False
+
+    def setUp(self):
+        super().setUp()
+        if not MsktoolTests.warmed:
+            # The first program of a fresh prefix starts Wine's own services,
+            # which inherit its standard handles: with captured output the
+            # pipe would stay open behind them. Start them uncaptured.
+            subprocess.run(['wine', 'cmd', '/c', 'exit'], env=bench.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+            MsktoolTests.warmed = True
+        self.native = os.path.join(bench.native, 'msktool')
+        if not os.path.exists(self.native):
+            self.skipTest('missing ' + self.native)
+        self.dirs = {}
+        for side in ('native', 'wine'):
+            d = tempfile.mkdtemp(prefix='msktool-%s-' % side)
+            self.addCleanup(shutil.rmtree, d, True)
+            for name, data in self.FILES.items():
+                with open(os.path.join(d, name), 'wb') as f:
+                    f.write(data)
+            self.dirs[side] = d
+
+    def both(self, *args, native_args=None):
+        """Runs one command on each side; asserts equal exit code, stdout and
+        stderr; returns (exit code, stdout)."""
+        native = subprocess.run([self.native] + list(native_args or args), cwd=self.dirs['native'],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        wine = self.wine(bench.exe('msktool'), *args, cwd=self.dirs['wine'], timeout=60)
+        self.assertEqual(native.returncode, wine.returncode, 'exit codes differ for %s' % (args,))
+        self.assertEqual(native.stdout, wine.stdout, 'stdout differs for %s' % (args,))
+        self.assertEqual(native.stderr, wine.stderr, 'stderr differs for %s' % (args,))
+        return native.returncode, native.stdout
+
+    def same_file(self, name):
+        """The file as both sides wrote it (asserting they agree)."""
+        with open(os.path.join(self.dirs['native'], name), 'rb') as f:
+            native = f.read()
+        with open(os.path.join(self.dirs['wine'], name), 'rb') as f:
+            wine = f.read()
+        self.assertEqual(native, wine, '%s differs between the sides' % name)
+        return native
+
+    def info_fields(self, out):
+        return dict(line.split(': ', 1) for line in out.decode('cp932').splitlines())
+
+    def test_default_skin_commands(self):
+        rc, out = self.both('info', '--default')
+        self.assertEqual(rc, 0)
+        fields = self.info_fields(out)
+        self.assertEqual(fields['magic'], 'RZSK')
+        self.assertEqual(fields['title'], TITLE_JP)
+        self.assertEqual(fields['text-rect'], '3,3,249,290')
+        self.assertEqual(fields['transparent'], '0x0000FF00')
+        self.assertEqual((fields['bmp-width'], fields['bmp-height'], fields['bmp-depth']), ('400', '336', '8'))
+        self.assertEqual(fields['accepted'], 'yes')
+
+        self.assertEqual(self.both('default', '--stored', 'stored.bin')[0], 0)
+        with open(os.path.join(REPO, 'skin', 'default_skin.bin'), 'rb') as f:
+            self.assertEqual(self.same_file('stored.bin'), f.read())
+
+        self.assertEqual(self.both('default', 'default.msk')[0], 0)
+        packed = self.same_file('default.msk')
+        self.assertEqual(unpack(unpack(self.same_file('stored.bin'))), unpack(packed))
+        rc, out = self.both('info', 'default.msk')
+        self.assertEqual(rc, 0)
+        self.assertEqual(self.info_fields(out)['stream'], 'complete')
+
+    def test_make_info_extract(self):
+        rc, _ = self.both('make', 'pic.bmp', 'made.msk', '--title', 'Hello skin', '--rect', '1,-2,30,20',
+                          '--transparent', '00FF80')
+        self.assertEqual(rc, 0)
+        record = unpack(self.same_file('made.msk'))
+        picture = self.FILES['pic.bmp']
+        header = b'RZSK' + b'Hello skin'.ljust(32, b'\0') + struct.pack('<iiiiI', 1, -2, 30, 20, 0x0080FF00)
+        self.assertEqual(record, header + picture)
+
+        rc, out = self.both('info', 'made.msk')
+        self.assertEqual(rc, 0)
+        fields = self.info_fields(out)
+        self.assertEqual(fields['transparent'], '0x0080FF00')
+        self.assertEqual(fields['text-rect'], '1,-2,30,20')
+        self.assertEqual((fields['bmp-width'], fields['bmp-height']), ('21', '13'))
+
+        self.assertEqual(self.both('extract', 'made.msk', 'back.bmp')[0], 0)
+        self.assertEqual(self.same_file('back.bmp'), picture)
+
+        # A long title is cut to 31 bytes; no colour means 0xFFFFFFFF.
+        self.assertEqual(self.both('make', 'topdown.bmp', 'long.msk', '--title', 'T' * 40,
+                                   '--rect', '0,0,8,5')[0], 0)
+        record = unpack(self.same_file('long.msk'))
+        self.assertEqual(record[4:36], b'T' * 31 + b'\0')
+        self.assertEqual(struct.unpack_from('<I', record, 52)[0], 0xFFFFFFFF)
+        rc, out = self.both('info', 'long.msk')
+        self.assertEqual(rc, 0)
+        self.assertEqual(self.info_fields(out)['bmp-height'], '-5')
+
+    def test_japanese_title_reaches_the_record_as_shift_jis(self):
+        # The Windows side gets the text through its ANSI code page (932);
+        # the native side is handed the same Shift-JIS bytes.
+        rc, _ = self.both('make', 'pic.bmp', 'jp.msk', '--title', TITLE_JP, '--rect', '3,3,9,9',
+                          native_args=[b'make', b'pic.bmp', b'jp.msk', b'--title', TITLE_JP.encode('cp932'),
+                                       b'--rect', b'3,3,9,9'])
+        self.assertEqual(rc, 0)
+        record = unpack(self.same_file('jp.msk'))
+        self.assertEqual(record[4:11], TITLE_JP.encode('cp932') + b'\0')
+
+    def test_pack_unpack_round_trip_and_in_place_write(self):
+        self.assertEqual(self.both('pack', 'text.txt', 'text.pk')[0], 0)
+        stream = self.same_file('text.pk')
+        text = self.FILES['text.txt']
+        self.assertLess(len(stream), len(text) // 4)
+        self.assertEqual(unpack(stream), text)
+        self.assertEqual(self.both('unpack', 'text.pk', 'text.out')[0], 0)
+        self.assertEqual(self.same_file('text.out'), text)
+
+        # Packing over a longer file keeps its tail, on both sides alike.
+        self.assertEqual(self.both('pack', 'text.txt', 'stale.msk')[0], 0)
+        over = self.same_file('stale.msk')
+        self.assertEqual(len(over), 20000)
+        self.assertEqual(over[:len(stream)], stream)
+        self.assertEqual(over[len(stream):], b'\xEE' * (20000 - len(stream)))
+        self.assertEqual(self.both('unpack', 'stale.msk', 'stale.out')[0], 0)
+        self.assertEqual(self.same_file('stale.out'), text)
+
+    def test_bad_input_gets_one_line_and_an_exit_code(self):
+        self.both('pack', 'text.txt', 'text.pk')
+        with open(os.path.join(self.dirs['native'], 'text.pk'), 'rb') as f:
+            stream = f.read()
+        for side in self.dirs.values():
+            with open(os.path.join(side, 'cut.pk'), 'wb') as f:
+                f.write(stream[:len(stream) // 2])
+        self.both('make', 'notbmp.txt', 'notbmp.msk', '--title', 'x', '--rect', '0,0,1,1')
+
+        # (arguments, exit code, text of the one stderr line, text on stdout)
+        cases = [
+            (('info', 'missing.msk'), 2, b'missing.msk: cannot open', b''),
+            (('info', 'text.pk'), 1, None, b'accepted: no (not skin data'),
+            (('info', 'cut.pk'), 1, b'truncated', b'stream: truncated'),
+            (('info', 'notbmp.msk'), 1, None, b'accepted: no (image is not a bitmap'),
+            (('unpack', 'cut.pk', 'cut.out'), 1, b'truncated', b''),
+            (('unpack', 'two.bin', 'x.out'), 1, b'not a packed stream', b''),
+            (('pack', 'two.bin', 'x.pk'), 1, b'too short', b''),
+            (('make', 'pic.bmp', 'x.msk', '--title', 't', '--rect', '1,2,3'), 2, b'bad rectangle', b''),
+            (('make', 'pic.bmp', 'x.msk', '--title', 't', '--rect', '1,2,3,4x'), 2, b'bad rectangle', b''),
+            (('make', 'pic.bmp', 'x.msk', '--title', 't', '--rect', '1,2,3,99999999999'), 2, b'bad rectangle', b''),
+            (('make', 'pic.bmp', 'x.msk', '--title', 't', '--rect', '1,2,3,4', '--transparent', 'GG0000'), 2,
+             b'bad colour', b''),
+            (('make', 'missing.bmp', 'x.msk', '--title', 't', '--rect', '1,2,3,4'), 2, b'missing.bmp', b''),
+            (('extract', 'text.pk', 'x.bmp'), 1, b'bad magic', b''),
+            (('frobnicate',), 2, None, b''),
+        ]
+        for args, code, message, shown in cases:
+            with self.subTest(args=args):
+                native = subprocess.run([self.native] + list(args), cwd=self.dirs['native'],
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+                rc, out = self.both(*args)
+                self.assertEqual(rc, code)
+                self.assertIn(shown, out)
+                if message is not None:
+                    lines = native.stderr.splitlines()
+                    self.assertEqual(len(lines), 1, native.stderr)
+                    self.assertIn(message, lines[0])
+        for name in ('cut.out', 'x.out', 'x.pk', 'x.msk', 'x.bmp'):
+            for side in self.dirs.values():
+                self.assertFalse(os.path.exists(os.path.join(side, name)), 'bad input wrote ' + name)
+
+
+if __name__ == '__main__':
+    unittest.main()
