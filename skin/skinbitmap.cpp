@@ -1,5 +1,6 @@
 // Turns a skin record's BMP image into a DIB section that keeps the image's
 // own depth, colour table and row order.
+#include "platform.h"
 #include "skinfile.h"
 
 #include <stdlib.h>
@@ -20,7 +21,7 @@ HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageS
 
     // An aligned, padded copy of the BITMAPINFO exactly as stored.
     size_t infoBytes = info.infoSize;
-    unsigned char* bitmapInfo = (unsigned char*)calloc(1, infoBytes + kInfoSlack);
+    unsigned char* bitmapInfo = (unsigned char*)HeapAllocZero(infoBytes + kInfoSlack);
     if (!bitmapInfo)
         return NULL;
     memcpy(bitmapInfo, image + 14, infoBytes);
@@ -29,7 +30,7 @@ HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageS
     void* pixels = NULL;
     HBITMAP bitmap = CreateDIBSection(dc, (const BITMAPINFO*)bitmapInfo, DIB_RGB_COLORS, &pixels, NULL, 0);
     ReleaseDC(window, dc);
-    free(bitmapInfo);
+    HeapRelease(bitmapInfo);
     if (!bitmap)
         return NULL;
     if (!pixels) {
