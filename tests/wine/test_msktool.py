@@ -228,3 +228,35 @@ class MsktoolTests(WineTestCase):
 
 if __name__ == '__main__':
     unittest.main()
+
+
+def section_sizes(path):
+    """{name: virtual size} of a PE file's sections."""
+    with open(path, 'rb') as f:
+        data = f.read()
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    sections, opt_size = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
+    sizes = {}
+    for i in range(sections):
+        s = pe + 24 + opt_size + 40 * i
+        name = data[s:s + 8].rstrip(b'\0').decode('ascii', 'replace')
+        sizes[name] = struct.unpack_from('<I', data, s + 8)[0]
+    return sizes
+
+
+class EncoderTableLinkageTests(unittest.TestCase):
+    """Only the programs that pack carry the encoder's 64 MiB table."""
+
+    def test_table_is_linked_only_where_packing_happens(self):
+        table = 64 * 1024 * 1024
+        for folder in ('win64', 'win32'):
+            for name, packs in (('monitor', False), ('skinmaker', True), ('msktool', True)):
+                path = os.path.join(bench.dist, folder, name + '.exe')
+                with self.subTest(program=path):
+                    if not os.path.exists(path):
+                        self.skipTest('missing ' + path)
+                    bss = section_sizes(path).get('.bss', 0)
+                    if packs:
+                        self.assertGreaterEqual(bss, table)
+                    else:
+                        self.assertLess(bss, table)
