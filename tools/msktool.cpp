@@ -6,6 +6,7 @@
 // accepts), 1 bad input (not a stream, truncated, not a usable skin),
 // 2 usage error or a file that cannot be read or written.
 #include "codec.h"
+#include "makercore.h"
 #include "skinfile.h"
 #include "unpackreport.h"
 
@@ -208,20 +209,16 @@ static int CommandMake(int argc, char** argv)
     if (!title || !rect)
         return Usage();
 
-    SkinHeader header;
-    memset(&header, 0, sizeof header);
-    memcpy(header.magic, SKIN_MAGIC, 4);
-    memcpy(header.title, title, strnlen(title, sizeof header.title - 1));
     int32_t edges[4];
     if (!ParseRect(rect, edges))
         return Fail(EXIT_USAGE, rect, "bad rectangle: expected L,T,R,B (four signed integers)");
-    header.textLeft = edges[0];
-    header.textTop = edges[1];
-    header.textRight = edges[2];
-    header.textBottom = edges[3];
-    header.transparentColor = SKIN_NO_TRANSPARENT;
-    if (transparent && !ParseColor(transparent, &header.transparentColor))
+    uint32_t color = SKIN_NO_TRANSPARENT;
+    if (transparent && !ParseColor(transparent, &color))
         return Fail(EXIT_USAGE, transparent, "bad colour: expected RRGGBB (six hex digits)");
+    // The header exactly as the skin maker fills it (title cut included).
+    SkinHeader header;
+    memset(&header, 0, sizeof header);
+    FillSkinHeader(&header, title, edges[0], edges[1], edges[2], edges[3], color);
 
     // The bitmap goes in whole and unchecked, as the skin maker saves it.
     Bytes bitmap;

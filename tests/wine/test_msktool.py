@@ -165,6 +165,16 @@ class MsktoolTests(WineTestCase):
         record = unpack(self.same_file('jp.msk'))
         self.assertEqual(record[4:11], TITLE_JP.encode('cp932') + b'\0')
 
+        # 16 two-byte characters do not fit in 31 bytes: the cut keeps 15
+        # whole ones and never half a character.
+        long_title = 'ぬ' * 16
+        rc, _ = self.both('make', 'pic.bmp', 'long.msk', '--title', long_title, '--rect', '3,3,9,9',
+                          native_args=[b'make', b'pic.bmp', b'long.msk', b'--title', long_title.encode('cp932'),
+                                       b'--rect', b'3,3,9,9'])
+        self.assertEqual(rc, 0)
+        record = unpack(self.same_file('long.msk'))
+        self.assertEqual(record[4:36], ('ぬ' * 15).encode('cp932') + b'\0\0')
+
     def test_pack_unpack_round_trip_and_in_place_write(self):
         self.assertEqual(self.both('pack', 'text.txt', 'text.pk')[0], 0)
         stream = self.same_file('text.pk')
