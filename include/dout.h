@@ -22,10 +22,12 @@
 #define DOUT_MAILSLOT "\\\\.\\mailslot\\dout"
 #endif
 
-#ifdef __cplusplus
+#if defined(__cplusplus)
 #define DOUT_API inline
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L
 #define DOUT_API static inline
+#else
+#define DOUT_API static __inline
 #endif
 
 #ifdef _WIN32

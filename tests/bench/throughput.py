@@ -133,9 +133,9 @@ def main():
     monitor_rate = args.count / monitor_s
     print('messages: %d of %d bytes (%.1f MB), one writer' % (args.count, args.size, mb))
     print('bare drain loop: %8.2f s  %9.0f msg/s  %6.2f MB/s' % (drain_s, drain_rate, mb / max(drain_s, 1e-9)))
-    print('monitor, logging: %7.2f s  %9.0f msg/s  %6.2f MB/s  (writer done after %.2f s)'
+    print('monitor, logging: %7.2f s  %9.0f msg/s  %6.3f MB/s  (writer done after %.2f s)'
           % (monitor_s, monitor_rate, mb / monitor_s, written_s))
-    print('ratio monitor/drain: %.3f' % (monitor_rate / drain_rate))
+    print('ratio monitor/drain: %.5f' % (monitor_rate / drain_rate))
     print('longest WM_NULL round trip during the flood: %d ms (%d of %d pings over 250 ms)'
           % (longest_ms, over, pings))
 

@@ -157,7 +157,7 @@ DRIVER_COMMAND(PingCommand, "ping-loop", "HWND MS [--stop-file PATH] (prints max
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&t0);
         DWORD_PTR result = 0;
-        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result);
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, (UINT)duration, &result);
         QueryPerformanceCounter(&t1);
         DWORD ms = (DWORD)((t1.QuadPart - t0.QuadPart) * 1000 / frequency.QuadPart);
         if (ms > longest) longest = ms;

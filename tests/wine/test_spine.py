@@ -162,6 +162,32 @@ class SpineTests(WineTestCase):
         self.assertEqual(monitor.read('sys.ini'), b'', 'the second instance wrote nothing')
         self.quit(monitor)
 
+    def run_from_directory_of(self, length):
+        """Runs the monitor as m.exe from a folder whose Windows path with its
+        closing backslash has `length` bytes; returns the folder's files."""
+        base = self.bench.copy_program('monitor')
+        folder = os.path.join(base, 'd' * (length - len(self.bench.win_path(base)) - 2))
+        os.makedirs(folder)
+        self.assertEqual(len(self.bench.win_path(folder)) + 1, length)
+        os.rename(os.path.join(base, 'monitor.exe'), os.path.join(folder, 'm.exe'))
+        proc = self.start(os.path.join(folder, 'm.exe'), cwd=folder)
+        window = self.driver_ok('find-window', 'TOVRELWND', '--timeout', '15000').strip()
+        pane = self.wait_until(lambda: self.pane_of(window), timeout=10, what='the text pane')
+        self.driver_ok('mailslot-exists', SLOT, '--timeout', '10000')
+        monitor = Monitor(folder, proc, window, pane)
+        self.send('long path')
+        self.wait_text(monitor, b'long path')
+        self.quit(monitor)
+        return sorted(os.listdir(folder))
+
+    def test_directory_too_long_for_the_file_names_is_refused(self):
+        # "m.exe" fits in 260 bytes either way. "sys.ini" beside it needs
+        # 259 bytes and its NUL from a 252-byte directory: it is written. From
+        # a 254-byte one it would not fit: the monitor runs on its defaults
+        # and writes no file rather than overrunning the path.
+        self.assertEqual(self.run_from_directory_of(252), ['m.exe', 'sys.ini'])
+        self.assertEqual(self.run_from_directory_of(254), ['m.exe'])
+
     # -- reception -------------------------------------------------------------
 
     def test_two_waiting_messages_are_taken_in_one_tick(self):
@@ -177,6 +203,17 @@ class SpineTests(WineTestCase):
             return text == b'abcdef'
         self.wait_until(arrived, timeout=5, what='abcdef', interval=0.02)
         self.assertNotIn(b'abc', seen, 'the second message waited for another tick')
+        self.quit(monitor)
+
+    def test_pane_scrolls_to_the_last_line(self):
+        monitor = self.launch()
+        text = b''.join(b'line %03d\r\n' % i for i in range(120))
+        self.send_bytes(text)
+        self.wait_text(monitor, text)
+        lines = int(self.driver_ok('send', monitor.pane, 0x00BA, 0, 0).strip())      # EM_GETLINECOUNT
+        first = int(self.driver_ok('send', monitor.pane, 0x00CE, 0, 0).strip())      # EM_GETFIRSTVISIBLELINE
+        self.assertEqual(lines, 121)
+        self.assertGreater(first, 60, 'the end of the text is in view')
         self.quit(monitor)
 
     def test_nul_bytes_leave_the_pane_but_reach_the_log(self):
