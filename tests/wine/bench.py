@@ -65,6 +65,11 @@ class Bench:
         # otherwise a captured stdout stays open until the server exits.
         subprocess.run(['wineserver', '-p'], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=30)
+        # The first program in a prefix starts Wine's own services, which
+        # inherit its stdout: start them here, uncaptured, so that no test's
+        # captured output is held open by them.
+        subprocess.run(['wine', 'cmd', '/c', 'exit'], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         self.screen = (SCREEN_W, SCREEN_H)
 
     def down(self):
