@@ -23,8 +23,23 @@ export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
 xvfb_pid=
 monitor_pid=
+# Asks the monitor to exit (command 40003) so it saves sys.ini; the test
+# driver of the build tree can post that.
+ask_monitor_to_exit() {
+  local driver=$BUILD/win64/bin/tvdriver.exe window
+  [[ -f $driver ]] || return 0
+  window=$(wine "$driver" find-window TOVRELWND 2>/dev/null | tr -d '\r') || return 0
+  [[ -n $window ]] || return 0
+  wine "$driver" command "$window" 40003 >/dev/null 2>&1 || return 0
+  for _ in $(seq 50); do
+    kill -0 "$monitor_pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+}
+
 cleanup() {
   trap - INT TERM EXIT
+  if [[ -n $monitor_pid ]] && kill -0 "$monitor_pid" 2>/dev/null; then ask_monitor_to_exit; fi
   [[ -n $monitor_pid ]] && kill "$monitor_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
@@ -74,9 +89,11 @@ fi
 
 mkdir -p "$folder"
 cp "$DIST/win64/monitor.exe" "$folder/"
-wineserver -p
+wineserver -p 2>/dev/null || true   # already running is fine
 
-wine "$folder/monitor.exe" >/dev/null 2>&1 &
+# Its own session: a Ctrl+C in the terminal reaches only this script, which
+# then asks the monitor to exit in order.
+setsid wine "$folder/monitor.exe" >/dev/null 2>&1 &
 monitor_pid=$!
 echo "monitor started from $folder (sys.ini and log.txt live there)"
 
