@@ -82,10 +82,12 @@ static void SetField(int id, int32_t value) {
 }
 
 // Runs on every left release: writes the rectangle from the anchor to the
-// pointer into the dialog and repaints the bitmap over the band.
+// pointer into the dialog and repaints the bitmap over the band. The flag is
+// cleared first, so the capture change that the release causes is not taken
+// for a lost drag.
 static void EndDrag(HWND window) {
-    ReleaseCapture();
     dragging = false;
+    ReleaseCapture();
     dragPrevious = CursorInClient(window);
     MakerRect rect = RectFromCorners(dragAnchor.x, dragAnchor.y, dragPrevious.x, dragPrevious.y);
     SetField(IDC_TEXT_LEFT, rect.left);
@@ -93,6 +95,15 @@ static void EndDrag(HWND window) {
     SetField(IDC_TEXT_RIGHT, rect.right);
     SetField(IDC_TEXT_BOTTOM, rect.bottom);
     InvalidateRect(window, nullptr, TRUE);
+}
+
+// Capture taken away mid-drag (another window activated): the release will
+// not come here, so the drag ends now, its band inverted away, and the next
+// press starts a new one instead of being ignored.
+static void OnCaptureChanged(HWND window, HWND newCapture) {
+    if (!dragging || newCapture == window) return;
+    InvertBand(window);
+    dragging = false;
 }
 
 // A point outside the bitmap reads as CLR_INVALID, which is also "no colour".
@@ -119,6 +130,7 @@ INT_PTR CALLBACK PreviewProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
     case WM_MOUSEMOVE: TrackDrag(window); break;
     case WM_LBUTTONUP: EndDrag(window); break;
     case WM_RBUTTONDOWN: PickColour(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); break;
+    case WM_CAPTURECHANGED: OnCaptureChanged(window, (HWND)lParam); break;
     }
     return FALSE;
 }

@@ -17,6 +17,7 @@ IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 PATH_FIELD, BROWSE, TITLE_FIELD, SWATCH = 1000, 1001, 1010, 1011
 FIELDS = (1004, 1005, 1006, 1007)
 WM_NULL, WM_COMMAND = 0, 0x111
+WM_LBUTTONDOWN, WM_LBUTTONUP, WM_CAPTURECHANGED = 0x201, 0x202, 0x215
 
 GREEN, RED, GREY128, GREY127, BLUE, WHITE = (0, 255, 0), (255, 0, 0), (128, 128, 128), (127, 127, 127), \
     (0, 0, 255), (255, 255, 255)
@@ -421,6 +422,18 @@ class DragTests(MakerCase):
             self.xdotool('mouseup', 1, 'sleep', 0.1)
         maker.sync()
         self.assertEqual(maker.fields(), ('15', '25', '70', '80'))
+
+    def test_a_drag_whose_capture_is_taken_away_ends_and_the_next_press_anchors_anew(self):
+        maker = self.maker_with_picture()
+        ox, oy = maker.client_origin()
+        self.xdotool('mousemove', ox + 15, oy + 25, 'sleep', 0.1)
+        self.driver_ok('send', maker.preview, WM_LBUTTONDOWN, 0, 0)   # the drag begins at (15, 25)
+        self.driver_ok('send', maker.preview, WM_CAPTURECHANGED, 0, maker.dialog)   # and loses the mouse
+        self.xdotool('mousemove', ox + 40, oy + 50, 'sleep', 0.1)
+        self.driver_ok('send', maker.preview, WM_LBUTTONDOWN, 0, 0)   # a fresh press anchors here
+        self.xdotool('mousemove', ox + 70, oy + 80, 'sleep', 0.1)
+        self.driver_ok('send', maker.preview, WM_LBUTTONUP, 0, 0)
+        self.assertEqual(maker.fields(), ('40', '50', '70', '80'))
 
     def test_band_is_drawn_during_the_drag_and_painted_over_after(self):
         maker = self.maker_with_picture()
