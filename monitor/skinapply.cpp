@@ -46,7 +46,9 @@ static void StoreSkinPath(const char* name, bool isDefault) {
     memcpy(settings.skinPath, name, length);
 }
 
-// Moves the text pane onto the text rectangle, in client coordinates.
+// Moves the text pane onto the text rectangle, in client coordinates. The
+// rectangle comes from the file: sums are taken in 64 bits and an inverted
+// rectangle gives an empty pane rather than a negative size.
 static void PlacePane(HWND window, const SkinHeader& header) {
     RECT client;
     GetClientRect(window, &client);
@@ -71,8 +73,9 @@ bool ApplySkin(HWND window, const char* name) {
         return false;
     }
 
-    SkinProblem problem = CheckSkinRecord(unpackedData, unpackedSize, nullptr);
-    if (problem != SKIN_OK && IsSkinDataProblem(problem)) {
+    // Also refuses a record too short for its header or with no NUL in its
+    // title; an unusable image is left to CreateSkinBitmap, which says so.
+    if (IsSkinDataProblem(CheckSkinRecord(unpackedData, unpackedSize, nullptr))) {
         ReleaseUnpacked();
         MessageBoxA(window, textNotSkin, isDefault ? nullptr : name, MB_OK);
         return false;
@@ -103,7 +106,8 @@ bool ApplySkin(HWND window, const char* name) {
     int width = 0, height = 0;
     ReadBitmapSize(skinBitmap, &width, &height);
     MoveWindow(window, rect.left, rect.top, width, height, TRUE);
-    SetWindowRgn(window, region, TRUE);   // the window owns the region from here on
+    // The window owns the region from here on; one it refused is still ours.
+    if (!SetWindowRgn(window, region, TRUE)) DeleteObject(region);
 
     DeleteObject(paneBrush);
     paneBackColor = SamplePixel(skinBitmap, ClampToInt(((int64_t)header.textLeft + header.textRight) / 2),

@@ -57,9 +57,10 @@ static HBITMAP CopyTo32Bit(HBITMAP bitmap, int width, int height, const uint32_t
     HDC source = CreateCompatibleDC(target);
     bool copied = false;
     if (source) {
+        // A bitmap the context refused would leave its 1 x 1 default to copy.
         HGDIOBJ oldSource = SelectObject(source, bitmap);
-        copied = BitBlt(target, 0, 0, width, height, source, 0, 0, SRCCOPY) != 0;
-        SelectObject(source, oldSource);
+        copied = oldSource && BitBlt(target, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        if (oldSource) SelectObject(source, oldSource);
         DeleteDC(source);
     }
     SelectObject(target, oldTarget);
