@@ -68,7 +68,6 @@ static void SetUpDown(HWND dialog, int spinId, int buddyId, int low, int high, U
     SendMessageA(spin, UDM_SETPOS, 0, MAKELPARAM(LOWORD(value), 0));
 }
 
-
 static void OpenColorChooser(HWND swatch) {
     CHOOSECOLORA choice;
     memset(&choice, 0, sizeof(choice));

@@ -50,8 +50,8 @@ bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize) {
     size_t length = strlen(bitmapPath);
     if (length == 0) return false;
     // Walk whole characters so that a second byte equal to '\\' or '.' is
-    // never taken for a separator or an extension dot.
-    size_t nameStart = 0;
+    // never taken for a separator or an extension dot. A separator forgets
+    // any dot before it: only the file name's own extension is replaced.
     size_t dot = length;
     for (size_t i = 0; i < length;) {
         unsigned char c = (unsigned char)bitmapPath[i];
@@ -60,14 +60,13 @@ bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize) {
             continue;
         }
         if (c == '\\' || c == '/' || c == ':') {
-            nameStart = i + 1;
             dot = length;
         } else if (c == '.') {
             dot = i;
         }
         ++i;
     }
-    if (dot < nameStart || dot == length || IsMskExtension(bitmapPath + dot)) dot = length;
+    if (dot < length && IsMskExtension(bitmapPath + dot)) dot = length;   // "x.msk" becomes "x.msk.msk"
     size_t needed = dot + 4 + 1;
     if (needed > outSize) return false;
     memcpy(out, bitmapPath, dot);

@@ -136,8 +136,10 @@ static unsigned char* ReadSkinRecord(HWND dialog, const char* path, const SkinHe
 }
 
 // Asks for the skin file name, proposing the bitmap's name with ".msk" so
-// that confirming as proposed never writes over the bitmap. `path` holds the
-// bitmap path on entry and the chosen name on success.
+// that confirming as proposed never writes over the bitmap. A save dialog
+// that demanded an existing file could only overwrite one, so it asks for an
+// existing folder and confirms overwriting instead. `path` holds the bitmap
+// path on entry and the chosen name on success.
 static bool AskSkinName(HWND dialog, char* path) {
     char proposal[MAX_PATH];
     ProposeSkinName(path, proposal, sizeof proposal);
