@@ -30,9 +30,8 @@ HANDLE OpenModuleFile(DWORD access, const char* name, const char* ext);
 // mailslot.cpp
 void PollMailslot(HWND pane);
 
-// skinapply.cpp
+// skinapply.cpp (the outline itself: skinregion.h)
 bool ApplySkin(HWND window, const char* name);
-HRGN BuildSkinRegion(HBITMAP bitmap, COLORREF transparentColor);
 void PaintSkin(HWND window);
 
 // mainwnd.cpp
