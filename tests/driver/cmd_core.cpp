@@ -84,29 +84,33 @@ DRIVER_COMMAND(SetTextCommand, "set-text", "HWND TEXT") {
 
 // Messages whose parameters are plain numbers only: pointers do not cross
 // processes (but for the few messages the system marshals, such as WM_SETTEXT).
-DRIVER_COMMAND(SendCommand, "send", "HWND MSG WPARAM LPARAM [--timeout MS]") {
-    Args pos = Positional(args);
+struct MessageArgs {
     HWND window;
     int64_t message, wParam, lParam;
-    if (!NeedWindow(pos, 0, &window) || !NeedNumber(pos, 1, &message) || !NeedNumber(pos, 2, &wParam) ||
-        !NeedNumber(pos, 3, &lParam))
-        return DRIVER_USAGE;
+};
+
+static bool NeedMessage(const Args& args, MessageArgs* m) {
+    Args pos = Positional(args);
+    return NeedWindow(pos, 0, &m->window) && NeedNumber(pos, 1, &m->message) && NeedNumber(pos, 2, &m->wParam) &&
+           NeedNumber(pos, 3, &m->lParam);
+}
+
+DRIVER_COMMAND(SendCommand, "send", "HWND MSG WPARAM LPARAM [--timeout MS]") {
+    MessageArgs m;
+    if (!NeedMessage(args, &m)) return DRIVER_USAGE;
     DWORD_PTR result = 0;
     DWORD timeout = (DWORD)NumberOption(args, "--timeout", kDefaultTimeout);
-    if (!SendMessageTimeoutA(window, (UINT)message, (WPARAM)wParam, (LPARAM)lParam, SMTO_ABORTIFHUNG, timeout, &result))
+    if (!SendMessageTimeoutA(m.window, (UINT)m.message, (WPARAM)m.wParam, (LPARAM)m.lParam, SMTO_ABORTIFHUNG, timeout,
+                             &result))
         return DRIVER_TIMEOUT;
     printf("%lld\n", (long long)(INT_PTR)result);
     return DRIVER_OK;
 }
 
 DRIVER_COMMAND(PostCommand, "post", "HWND MSG WPARAM LPARAM") {
-    Args pos = Positional(args);
-    HWND window;
-    int64_t message, wParam, lParam;
-    if (!NeedWindow(pos, 0, &window) || !NeedNumber(pos, 1, &message) || !NeedNumber(pos, 2, &wParam) ||
-        !NeedNumber(pos, 3, &lParam))
-        return DRIVER_USAGE;
-    return PostMessageA(window, (UINT)message, (WPARAM)wParam, (LPARAM)lParam) ? DRIVER_OK : DRIVER_FAILED;
+    MessageArgs m;
+    if (!NeedMessage(args, &m)) return DRIVER_USAGE;
+    return PostMessageA(m.window, (UINT)m.message, (WPARAM)m.wParam, (LPARAM)m.lParam) ? DRIVER_OK : DRIVER_FAILED;
 }
 
 DRIVER_COMMAND(MenuCommand, "command", "HWND ID (posts WM_COMMAND)") {
