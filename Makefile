@@ -54,9 +54,9 @@ fuzz: deps
 bench: native
 	@$(BUILD)/native/bin/benchmarks
 
-# Redraws the built-in default skin and stores it packed twice.
+# Redraws the built-in default skin (stored packed twice) and the icons.
 default-skin: native
-	@$(BUILD)/native/bin/mkdefaultskin skin/default_skin.bin
+	@$(BUILD)/native/bin/mkdefaultskin skin/default_skin.bin --icon monitor/tovrel.ico --maker-icon skinmaker/skinmaker.ico
 
 clean:
 	rm -rf $(BUILD) $(DIST)
