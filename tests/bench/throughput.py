@@ -116,6 +116,21 @@ def run_monitor(count, size, deadline_s):
         bench.stop(proc)
 
 
+def measure_costs():
+    """What the monitor does per message besides reading, measured alone:
+    one pane refresh at several text lengths, and one log append."""
+    costs = []
+    for length in (100, 16000, 32767):
+        rc, out = bench.driver('refresh-cost', length, 50, timeout=300)
+        check(rc == 0, 'refresh-cost')
+        costs.append(('pane refresh, %5d-byte text' % length, out.split('=')[1].strip()))
+    rc, out = bench.driver('append-cost', bench.win_path(os.path.join(bench.tmp, 'append-cost.txt')), 100, 5000,
+                           timeout=300)
+    check(rc == 0, 'append-cost')
+    costs.append(('log append (open, seek, write 100 B, close)', out.split('=')[1].strip()))
+    return costs
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--count', type=int, default=100000)
@@ -126,6 +141,7 @@ def main():
     try:
         drain_s = run_drain(args.count, args.size)
         monitor_s, written_s, longest_ms, over, pings = run_monitor(args.count, args.size, args.deadline)
+        costs = measure_costs()
     finally:
         bench.down()
     mb = args.count * args.size / 1e6
@@ -138,6 +154,8 @@ def main():
     print('ratio monitor/drain: %.5f' % (monitor_rate / drain_rate))
     print('longest WM_NULL round trip during the flood: %d ms (%d of %d pings over 250 ms)'
           % (longest_ms, over, pings))
+    for what, ms in costs:
+        print('%-45s %s ms' % (what, ms))
 
 
 if __name__ == '__main__':
