@@ -25,6 +25,46 @@ class BenchError(Exception):
     pass
 
 
+def _alive(pid):
+    try:
+        os.kill(pid, 0)
+        return True
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+
+
+def _reap_abandoned_benches():
+    """Stops what a run killed outright (SIGKILL) left behind: its prefix's
+    wineserver and programs, and its Xvfb. A bench records its runner's PID and
+    its Xvfb's PID in an `owner` file; one whose runner is gone is abandoned."""
+    root = tempfile.gettempdir()
+    for name in os.listdir(root):
+        folder = os.path.join(root, name)
+        owner = os.path.join(folder, 'owner')
+        if not name.startswith('tovrel-bench-') or not os.path.exists(owner):
+            continue
+        try:
+            pids = [int(v) for v in open(owner).read().split()]
+        except ValueError:
+            continue
+        if not pids or _alive(pids[0]):
+            continue
+        prefix = os.path.join(folder, 'prefix')
+        if os.path.isdir(prefix):
+            env = dict(os.environ, WINEPREFIX=prefix)
+            subprocess.run(['wineserver', '-k'], env=env, timeout=20,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for pid in pids[1:]:
+            try:
+                if open('/proc/%d/comm' % pid).read().strip() == 'Xvfb':
+                    os.kill(pid, signal.SIGTERM)
+            except (OSError, ValueError):
+                pass
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def _run(cmd, env=None, timeout=60, **kw):
     return subprocess.run(cmd, env=env, timeout=timeout, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
 
@@ -54,8 +94,13 @@ class Bench:
     # -- set-up and tear-down -------------------------------------------------
 
     def up(self):
+        _reap_abandoned_benches()
         self.tmp = tempfile.mkdtemp(prefix='tovrel-bench-')
+        with open(os.path.join(self.tmp, 'owner'), 'w') as f:
+            f.write('%d\n' % os.getpid())
         self._start_xvfb()
+        with open(os.path.join(self.tmp, 'owner'), 'a') as f:
+            f.write('%d\n' % self.xvfb.pid)
         self.prefix = os.path.join(self.tmp, 'prefix')
         template = self._template_prefix()
         _run(['cp', '-a', template, self.prefix], timeout=120).check_returncode()
