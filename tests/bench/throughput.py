@@ -135,7 +135,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--count', type=int, default=100000)
     parser.add_argument('--size', type=int, default=100)
-    parser.add_argument('--deadline', type=int, default=3600, help='seconds allowed for the monitor')
+    parser.add_argument('--deadline', type=int, default=7200, help='seconds allowed for the monitor')
     args = parser.parse_args()
     bench.up()
     try:
