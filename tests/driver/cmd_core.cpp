@@ -179,22 +179,25 @@ DRIVER_COMMAND(MessageBoxCommand, "msgbox", "PID [--timeout MS] (hwnd, caption, 
     return DRIVER_OK;
 }
 
-DRIVER_COMMAND(ClickCommand, "click", "HWND ID (posts BM_CLICK to the dialog's control)") {
-    Args pos = Positional(args);
+// "HWND ID": a dialog and one of its controls.
+static bool NeedControl(const Args& pos, HWND* control) {
     HWND window;
     int64_t id;
-    if (!NeedWindow(pos, 0, &window) || !NeedNumber(pos, 1, &id)) return DRIVER_USAGE;
-    HWND control = GetDlgItem(window, (int)id);
+    if (!NeedWindow(pos, 0, &window) || !NeedNumber(pos, 1, &id)) return false;
+    *control = GetDlgItem(window, (int)id);
+    return true;
+}
+
+DRIVER_COMMAND(ClickCommand, "click", "HWND ID (posts BM_CLICK to the dialog's control)") {
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
     if (!control) return DRIVER_FAILED;
     return PostMessageA(control, BM_CLICK, 0, 0) ? DRIVER_OK : DRIVER_FAILED;
 }
 
 DRIVER_COMMAND(DialogTextCommand, "dlg-text", "HWND ID") {
-    Args pos = Positional(args);
-    HWND window;
-    int64_t id;
-    if (!NeedWindow(pos, 0, &window) || !NeedNumber(pos, 1, &id)) return DRIVER_USAGE;
-    HWND control = GetDlgItem(window, (int)id);
+    HWND control;
+    if (!NeedControl(Positional(args), &control)) return DRIVER_USAGE;
     std::string text;
     if (!control || !ReadWindowText(control, &text)) return DRIVER_FAILED;
     PrintBytes(text);
@@ -203,10 +206,8 @@ DRIVER_COMMAND(DialogTextCommand, "dlg-text", "HWND ID") {
 
 DRIVER_COMMAND(DialogSetTextCommand, "dlg-set-text", "HWND ID TEXT") {
     Args pos = Positional(args);
-    HWND window;
-    int64_t id;
-    if (!NeedWindow(pos, 0, &window) || !NeedNumber(pos, 1, &id) || pos.size() < 3) return DRIVER_USAGE;
-    HWND control = GetDlgItem(window, (int)id);
+    HWND control;
+    if (!NeedControl(pos, &control) || pos.size() < 3) return DRIVER_USAGE;
     DWORD_PTR result = 0;
     if (!control ||
         !SendMessageTimeoutA(control, WM_SETTEXT, 0, (LPARAM)pos[2].c_str(), SMTO_ABORTIFHUNG, kDefaultTimeout, &result))
