@@ -572,10 +572,14 @@ class SaveTests(MakerCase):
         self.driver_ok('click', box, IDOK)
         self.driver_ok('wait-gone', box, '--timeout', 5000)
         self.wait_until(lambda: self.window_info(window)['title'] == title, 10, 'the skin title on the monitor')
+
+        # The title is set before the size and the outline: wait for the last.
+        def outline():
+            return self.driver_ok('rgn', window, 10, 10, 150, 30, 50, 100).split()
+        # Green (top-left quadrant) is cut out, red (top-right) stays.
+        self.wait_until(lambda: outline() == ['0', '1', '1'], 10, 'the skin outline on the monitor')
         left, top, right, bottom = (int(v) for v in self.window_info(window)['rect'].split())
         self.assertEqual((right - left, bottom - top), (PICTURE_W, PICTURE_H))
-        # Green (top-left quadrant) is cut out, red (top-right) stays.
-        self.assertEqual(self.driver_ok('rgn', window, 10, 10, 150, 30, 50, 100).split(), ['0', '1', '1'])
 
     def test_unpicked_colour_empty_and_huge_coordinates_and_long_titles(self):
         maker = self.maker_with_picture()
