@@ -289,18 +289,25 @@ DRIVER_COMMAND(MailslotWriteCommand, "mailslot-write", "NAME (TEXT | --hex HEX |
     return ok ? DRIVER_OK : DRIVER_FAILED;
 }
 
+// A copy of the window's region and its kind; null (after printing "none")
+// when the window has no region.
+static HRGN CopyWindowRegion(HWND window, int* kind) {
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    *kind = GetWindowRgn(window, region);
+    if (*kind != ERROR) return region;
+    DeleteObject(region);
+    printf("none\n");
+    return nullptr;
+}
+
 // Window regions are in window coordinates (origin at the window's top-left).
 DRIVER_COMMAND(RegionCommand, "rgn", "HWND X Y [X Y ...] (1/0 per point, or 'none' without a region)") {
     Args pos = Positional(args);
     HWND window;
     if (!NeedWindow(pos, 0, &window) || pos.size() % 2 != 1) return DRIVER_USAGE;
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    int kind = GetWindowRgn(window, region);
-    if (kind == ERROR) {
-        DeleteObject(region);
-        printf("none\n");
-        return DRIVER_OK;
-    }
+    int kind;
+    HRGN region = CopyWindowRegion(window, &kind);
+    if (!region) return DRIVER_OK;
     for (size_t i = 1; i + 1 < pos.size(); i += 2) {
         int64_t x, y;
         if (!ParseNumber(pos[i], &x) || !ParseNumber(pos[i + 1], &y)) {
@@ -316,13 +323,9 @@ DRIVER_COMMAND(RegionCommand, "rgn", "HWND X Y [X Y ...] (1/0 per point, or 'non
 DRIVER_COMMAND(RegionBoxCommand, "rgn-box", "HWND (bounding box and rectangle count of the window region)") {
     HWND window;
     if (!NeedWindow(Positional(args), 0, &window)) return DRIVER_USAGE;
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    int kind = GetWindowRgn(window, region);
-    if (kind == ERROR) {
-        DeleteObject(region);
-        printf("none\n");
-        return DRIVER_OK;
-    }
+    int kind;
+    HRGN region = CopyWindowRegion(window, &kind);
+    if (!region) return DRIVER_OK;
     RECT box;
     GetRgnBox(region, &box);
     DWORD size = GetRegionData(region, 0, nullptr);
