@@ -1,11 +1,20 @@
 // The monitor's input: on each poll tick, (re)creates the mailslot when asked,
-// takes every waiting message, adds its text to the receive buffer, appends
-// its bytes to log.txt while logging is on, and shows the buffer in the pane.
+// then runs one tick (polltick.cpp) against the real mailslot, log.txt and
+// pane. A tick that leaves a backlog starts the follow-up timer, which runs
+// until the slot is empty.
 #include "monitor.h"
 #include "names.h"
-#include "recvbuf.h"
+#include "polltick.h"
 
 static ReceiveBuffer receiveBuffer;
+static HANDLE logFile = INVALID_HANDLE_VALUE;  // open only inside a tick
+static bool backlogTimerOn;
+
+// One message buffer, kept between messages so a flood does not allocate for
+// each; a large one is given back at the end of its tick.
+static unsigned char* messageBuffer;
+static SIZE_T messageCapacity;
+static const SIZE_T keptMessageCapacity = 64 * 1024;
 
 static void RecreateMailslot() {
     reopenMailslot = 0;
@@ -21,64 +30,126 @@ static void RecreateMailslot() {
         MessageBoxA(nullptr, "メールスロットの作成に失敗しました", name, MB_OK);
 }
 
-static bool WriteToFile(void* context, const unsigned char* data, size_t size, size_t* written) {
+static SlotState QuerySlot(void*, uint32_t* size) {
+    DWORD nextSize = 0, count = 0;
+    if (!GetMailslotInfo(mailslotHandle, nullptr, &nextSize, &count, nullptr)) return SLOT_FAILED;
+    // The next size alone decides: Wine counts a waiting zero-byte message
+    // as no message at all, and trusting that count would leave it (and
+    // everything behind it) in the slot for good.
+    if (nextSize == MAILSLOT_NO_MESSAGE) return SLOT_EMPTY;
+    *size = nextSize;
+    return SLOT_WAITING;
+}
+
+static bool ReserveMessageBuffer(SIZE_T capacity) {
+    if (capacity <= messageCapacity) return true;
+    void* grown = messageBuffer ? HeapReAlloc(GetProcessHeap(), 0, messageBuffer, capacity)
+                                : HeapAlloc(GetProcessHeap(), 0, capacity);
+    if (!grown) return false;
+    messageBuffer = (unsigned char*)grown;
+    messageCapacity = capacity;
+    return true;
+}
+
+static void TrimMessageBuffer() {
+    if (messageCapacity <= keptMessageCapacity) return;
+    HeapFree(GetProcessHeap(), 0, messageBuffer);
+    messageBuffer = nullptr;
+    messageCapacity = 0;
+}
+
+// A message is handed out only whole; one spare byte lets a zero-byte
+// message be read with a real buffer.
+static bool ReadMessage(void*, uint32_t size, const unsigned char** data, size_t* length) {
+    SIZE_T capacity = (SIZE_T)size + 1;
+    if (!ReserveMessageBuffer(capacity)) return false;
+    DWORD read = 0;
+    if (!ReadFile(mailslotHandle, messageBuffer, (DWORD)(capacity > MAXDWORD ? MAXDWORD : capacity), &read, nullptr))
+        return false;
+    *data = messageBuffer;
+    *length = read;
+    return true;
+}
+
+static bool OpenLog(void*) {
+    logFile = OpenModuleFile(GENERIC_WRITE, "log", "txt");
+    if (logFile == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(logFile, zero, nullptr, FILE_END);
+    return true;
+}
+
+static bool WriteLog(void*, const unsigned char* data, size_t size, size_t* written) {
     DWORD chunk = size > 0x40000000 ? 0x40000000 : (DWORD)size;
     DWORD done = 0;
-    BOOL ok = WriteFile((HANDLE)context, data, chunk, &done, nullptr);
+    BOOL ok = WriteFile(logFile, data, chunk, &done, nullptr);
     *written = done;
     return ok != FALSE;
 }
 
-// A write that fails or takes nothing ends this piece; logging stays on, so
-// the next piece tries again.
-static void AppendToLog(const unsigned char* piece, size_t size) {
-    HANDLE file = OpenModuleFile(GENERIC_WRITE, "log", "txt");
-    if (file == INVALID_HANDLE_VALUE) {
-        settings.logToFile = 0;
-        return;
-    }
-    LARGE_INTEGER zero = {};
-    if (SetFilePointerEx(file, zero, nullptr, FILE_END)) WriteFully(WriteToFile, file, piece, size);
-    CloseHandle(file);
+static void CloseLog(void*) {
+    CloseHandle(logFile);
+    logFile = INVALID_HANDLE_VALUE;
 }
 
-static void RefreshPane(HWND pane) {
-    SetWindowTextA(pane, ShownText(&receiveBuffer));
+// The EDIT control redraws its scroll bars at once on every change of text
+// and scroll position, which under Wine's themed scroll bars costs far more
+// than the text itself. With the pane's visible bit cleared for the moment
+// of the change (what DefWindowProc does for WM_SETREDRAW; the EDIT's own
+// handler would not) the whole pane is painted once, from the message loop.
+static void RefreshPane(void* context, const char* text) {
+    HWND pane = (HWND)context;
+    bool shown = (GetWindowLongPtrA(pane, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown) DefWindowProcA(pane, WM_SETREDRAW, FALSE, 0);
+    SetWindowTextA(pane, text);
     LRESULT lines = SendMessageA(pane, EM_GETLINECOUNT, 0, 0);
     SendMessageA(pane, EM_LINESCROLL, 0, lines);
+    if (shown) {
+        DefWindowProcA(pane, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
+    }
 }
 
-// Takes one message of `size` bytes off the mailslot and handles it. False
-// when it could not be taken; it then waits for the next tick.
-static bool ReceiveMessage(HWND pane, DWORD size) {
-    // One spare byte lets a zero-byte message be read with a real buffer.
-    SIZE_T capacity = (SIZE_T)size + 1;
-    unsigned char* message = (unsigned char*)HeapAlloc(GetProcessHeap(), 0, capacity);
-    if (!message) return false;
-    DWORD read = 0;
-    if (!ReadFile(mailslotHandle, message, (DWORD)(capacity > MAXDWORD ? MAXDWORD : capacity), &read, nullptr)) {
-        HeapFree(GetProcessHeap(), 0, message);
-        return false;
+// Microseconds of the performance counter, split so that the product never
+// overflows however long the machine has run.
+static uint64_t Now(void*) {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    uint64_t ticks = (uint64_t)count.QuadPart, perSecond = (uint64_t)frequency.QuadPart;
+    return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
+}
+
+static void SetBacklogTimer(HWND pane, bool on) {
+    if (on == backlogTimerOn) return;
+    if (on) {
+        backlogTimerOn = SetTimer(pane, ID_BACKLOGTIMER, POLL_BACKLOG_PERIOD_MS, nullptr) != 0;
+    } else {
+        KillTimer(pane, ID_BACKLOGTIMER);
+        backlogTimerOn = false;
     }
-    for (size_t offset = 0, length; (length = PieceLength(read, offset)) != 0; offset += length) {
-        AppendPiece(&receiveBuffer, message + offset, length);
-        if (settings.logToFile) AppendToLog(message + offset, length);
-    }
-    HeapFree(GetProcessHeap(), 0, message);
-    RefreshPane(pane);
-    return true;
+}
+
+void StopPollTimers(HWND pane) {
+    KillTimer(pane, ID_POLLTIMER);
+    SetBacklogTimer(pane, false);
+}
+
+// Starts the poll timer with the period of the settings block, replacing a
+// running one and its follow-up.
+void StartPollTimer(HWND pane) {
+    StopPollTimers(pane);
+    SetTimer(pane, ID_POLLTIMER, settings.pollPeriod, nullptr);
 }
 
 void PollMailslot(HWND pane) {
     if (reopenMailslot) RecreateMailslot();
-    if (mailslotHandle == INVALID_HANDLE_VALUE || !mailslotHandle) return;
-    for (;;) {
-        DWORD nextSize = 0, count = 0;
-        if (!GetMailslotInfo(mailslotHandle, nullptr, &nextSize, &count, nullptr)) return;
-        // The next size alone decides: Wine counts a waiting zero-byte message
-        // as no message at all, and trusting that count would leave it (and
-        // everything behind it) in the slot for good.
-        if (nextSize == MAILSLOT_NO_MESSAGE) return;
-        if (!ReceiveMessage(pane, nextSize)) return;
+    if (mailslotHandle == INVALID_HANDLE_VALUE || !mailslotHandle) {
+        SetBacklogTimer(pane, false);
+        return;
     }
+    PollPort port = {pane, QuerySlot, ReadMessage, OpenLog, WriteLog, CloseLog, RefreshPane, Now};
+    TickResult tick = RunPollTick(&port, &receiveBuffer, &settings.logToFile);
+    TrimMessageBuffer();
+    SetBacklogTimer(pane, tick.end == TICK_BACKLOG);
 }

@@ -108,7 +108,7 @@ static HWND InitInstance(HINSTANCE instance) {
     }
     SendMessageA(textPane, EM_LIMITTEXT, 32768, 0);
     prevPaneProc = (WNDPROC)SetWindowLongPtrA(textPane, GWLP_WNDPROC, (LONG_PTR)PaneWndProc);
-    SetTimer(textPane, ID_POLLTIMER, settings.pollPeriod, nullptr);
+    StartPollTimer(textPane);
     ShowScrollBar(textPane, SB_VERT, settings.vScrollBar != 0);
     ShowScrollBar(textPane, SB_HORZ, settings.hScrollBar != 0);
     CreatePaneFont();

@@ -226,7 +226,7 @@ LRESULT CALLBACK PaneWndProc(HWND pane, UINT message, WPARAM wParam, LPARAM lPar
     WNDPROC previous = prevPaneProc;
     switch (message) {
     case WM_DESTROY:
-        KillTimer(pane, ID_POLLTIMER);
+        StopPollTimers(pane);
         SetWindowLongPtrA(pane, GWLP_WNDPROC, (LONG_PTR)previous);
         break;
     case WM_COMMAND:

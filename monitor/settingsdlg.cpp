@@ -133,8 +133,7 @@ static void OnOk(HWND dialog) {
 
     settings.textColor = workingColor;
     settings.pollPeriod = GetDlgItemInt(dialog, IDC_POLLEDIT, nullptr, FALSE);
-    KillTimer(textPane, ID_POLLTIMER);
-    SetTimer(textPane, ID_POLLTIMER, settings.pollPeriod, nullptr);
+    StartPollTimer(textPane);
 
     // Typed text can leave the list without a selection (-1): the font index
     // then stays as it was, so it never leaves the table.

@@ -54,19 +54,26 @@ static void FloodMessage(std::string* message, long index, size_t size) {
     (*message)[size - 1] = '\n';
 }
 
-static bool Flood(const char* name, long count, size_t size) {
+// Writes numbered messages until `count` are sent, or until `stopFile`
+// exists (checked before each message) when one is named. Returns how many
+// went out, or -1 when the slot could not be opened or a write failed.
+static long Flood(const char* name, long count, size_t size, const std::string& stopFile = "") {
     HANDLE slot = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (slot == INVALID_HANDLE_VALUE) return false;
+    if (slot == INVALID_HANDLE_VALUE) return -1;
     std::string message;
-    bool ok = true;
-    for (long i = 0; i < count && ok; ++i) {
-        FloodMessage(&message, i, size);
+    long sent = 0;
+    for (; sent < count; ++sent) {
+        if (!stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        FloodMessage(&message, sent, size);
         DWORD written = 0;
-        ok = WriteFile(slot, message.data(), (DWORD)size, &written, nullptr) && written == size;
+        if (!WriteFile(slot, message.data(), (DWORD)size, &written, nullptr) || written != size) {
+            sent = -1;
+            break;
+        }
     }
     CloseHandle(slot);
-    return ok;
+    return sent;
 }
 
 static bool ParseFloodArgs(const Args& args, std::string* name, long* count, size_t* size) {
@@ -79,14 +86,15 @@ static bool ParseFloodArgs(const Args& args, std::string* name, long* count, siz
     return true;
 }
 
-DRIVER_COMMAND(FloodCommand, "mailslot-flood", "NAME COUNT SIZE (numbered messages; prints ms)") {
+DRIVER_COMMAND(FloodCommand, "mailslot-flood", "NAME COUNT SIZE [--stop-file PATH] (numbered messages; prints ms, messages)") {
     std::string name;
     long count;
     size_t size;
     if (!ParseFloodArgs(args, &name, &count, &size)) return DRIVER_USAGE;
     DWORD start = GetTickCount();
-    if (!Flood(name.c_str(), count, size)) return DRIVER_FAILED;
-    printf("ms=%lu\n", (unsigned long)(GetTickCount() - start));
+    long sent = Flood(name.c_str(), count, size, Option(args, "--stop-file", ""));
+    if (sent < 0) return DRIVER_FAILED;
+    printf("ms=%lu\nmessages=%ld\n", (unsigned long)(GetTickCount() - start), sent);
     return DRIVER_OK;
 }
 
@@ -99,7 +107,7 @@ struct FloodJob {
 
 static DWORD WINAPI FloodThread(void* context) {
     FloodJob* job = static_cast<FloodJob*>(context);
-    job->ok = Flood(job->name.c_str(), job->count, job->size);
+    job->ok = Flood(job->name.c_str(), job->count, job->size) == job->count;
     return 0;
 }
 

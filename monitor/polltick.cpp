@@ -1,0 +1,51 @@
+// One poll tick over a PollPort: the budget, the log opened once, the pane
+// refreshed once.
+#include "polltick.h"
+
+namespace {
+
+enum LogState { LOG_CLOSED, LOG_OPEN, LOG_REFUSED };
+
+// A piece goes to log.txt while logging is on. The file is opened at the
+// first piece that needs it; when that fails logging goes off, silently, and
+// the tick asks no more. A write that fails or takes nothing ends the piece.
+void LogPiece(const PollPort* port, LogState* log, uint8_t* logToFile, const unsigned char* piece, size_t size) {
+    if (!*logToFile) return;
+    if (*log == LOG_CLOSED) *log = port->openLog(port->context) ? LOG_OPEN : LOG_REFUSED;
+    if (*log == LOG_REFUSED) {
+        *logToFile = 0;
+        return;
+    }
+    WriteFully(port->writeLog, port->context, piece, size);
+}
+
+}  // namespace
+
+TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile) {
+    TickResult result = {TICK_STOPPED, 0};
+    LogState log = LOG_CLOSED;
+    const uint64_t start = port->now(port->context);
+    for (;;) {
+        uint32_t size = 0;
+        SlotState state = port->query(port->context, &size);
+        if (state != SLOT_WAITING) {
+            result.end = state == SLOT_EMPTY ? TICK_DRAINED : TICK_STOPPED;
+            break;
+        }
+        if (result.messages > 0 && port->now(port->context) - start >= POLL_TICK_BUDGET_US) {
+            result.end = TICK_BACKLOG;
+            break;
+        }
+        const unsigned char* message = nullptr;
+        size_t length = 0;
+        if (!port->read(port->context, size, &message, &length)) break;
+        ++result.messages;
+        for (size_t offset = 0, piece; (piece = PieceLength(length, offset)) != 0; offset += piece) {
+            AppendPiece(buffer, message + offset, piece);
+            LogPiece(port, &log, logToFile, message + offset, piece);
+        }
+    }
+    if (log == LOG_OPEN) port->closeLog(port->context);
+    if (result.messages > 0) port->refreshPane(port->context, ShownText(buffer));
+    return result;
+}

@@ -1,0 +1,59 @@
+// One poll tick's rules, apart from Win32: which waiting messages a tick
+// takes, when log.txt is opened and closed, when the pane is refreshed, and
+// whether a backlog is left for the follow-up timer. The mailslot, log.txt,
+// the pane and the clock come in through a PollPort, so the native tests run
+// a tick against a scripted slot and an injected clock. Portable.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+#include "recvbuf.h"
+
+// Tunables of the poll, in one place.
+// A tick stops taking messages once it has spent this long; what still waits
+// stays in the mailslot for the next tick. Input, painting and menus are
+// served between two ticks, so this (plus one pane refresh) bounds how long
+// the window can be kept from answering during a flood.
+#define POLL_TICK_BUDGET_US     50000
+// While a backlog remains, a second timer on the pane asks for the next tick
+// this soon (the shortest period a Windows timer has), instead of waiting a
+// whole poll period.
+#define POLL_BACKLOG_PERIOD_MS  10
+
+enum SlotState { SLOT_EMPTY, SLOT_WAITING, SLOT_FAILED };
+
+struct PollPort {
+    void* context;
+    // Whether a message waits, and its size.
+    SlotState (*query)(void* context, uint32_t* size);
+    // Takes the waiting message of `size` bytes off the slot; the bytes stay
+    // valid until the next read. False when it could not be taken.
+    bool (*read)(void* context, uint32_t size, const unsigned char** data, size_t* length);
+    // log.txt, opened for appending; false when it cannot be opened.
+    bool (*openLog)(void* context);
+    WriteProc writeLog;
+    void (*closeLog)(void* context);
+    // Shows `text` in the pane, scrolled to its last line.
+    void (*refreshPane)(void* context, const char* text);
+    // A monotonic clock in microseconds.
+    uint64_t (*now)(void* context);
+};
+
+enum TickEnd {
+    TICK_DRAINED,    // the slot is empty
+    TICK_BACKLOG,    // the budget is spent and a message still waits
+    TICK_STOPPED,    // a query or read failed; the next poll tick tries again
+};
+
+struct TickResult {
+    TickEnd end;
+    uint32_t messages;   // taken in this tick
+};
+
+// Takes waiting messages until the slot is empty, a query or read fails, or
+// the budget is spent (at least one message is always taken, so a flood still
+// moves). Every piece goes into `buffer` and, while `*logToFile` is on, to
+// log.txt, which is opened at the first such piece and closed before the
+// tick returns; a failed open switches `*logToFile` off. A tick that took a
+// message ends with one pane refresh, which leaves the pane exactly as a
+// refresh after every message would have, since nothing paints in between.
+TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile);

@@ -1,0 +1,221 @@
+// One poll tick against a scripted mailslot, log.txt and clock: the budget and
+// the backlog it leaves, the single refresh, and log.txt opened at most once.
+#include <gtest/gtest.h>
+#include <deque>
+#include <string>
+#include <vector>
+#include "polltick.h"
+
+namespace {
+
+struct FakeIo {
+    std::deque<std::string> slot;
+    std::string current;            // the message last read
+    uint64_t clock = 0;
+    uint64_t readCost = 0;          // the clock advances this much per read
+    bool queryFails = false, readFails = false, openFails = false;
+    int failWrites = 0;             // the next writes fail
+    int opens = 0, closes = 0;
+    bool logOpen = false;
+    std::string log;
+    std::vector<std::string> refreshes;
+};
+
+FakeIo& Io(void* context) { return *static_cast<FakeIo*>(context); }
+
+SlotState Query(void* context, uint32_t* size) {
+    FakeIo& io = Io(context);
+    if (io.queryFails) return SLOT_FAILED;
+    if (io.slot.empty()) return SLOT_EMPTY;
+    *size = (uint32_t)io.slot.front().size();
+    return SLOT_WAITING;
+}
+
+bool Read(void* context, uint32_t size, const unsigned char** data, size_t* length) {
+    FakeIo& io = Io(context);
+    if (io.readFails) return false;
+    EXPECT_EQ(size, io.slot.front().size());
+    io.current = io.slot.front();
+    io.slot.pop_front();
+    io.clock += io.readCost;
+    *data = (const unsigned char*)io.current.data();
+    *length = io.current.size();
+    return true;
+}
+
+bool OpenLog(void* context) {
+    FakeIo& io = Io(context);
+    EXPECT_FALSE(io.logOpen) << "log.txt opened twice";
+    ++io.opens;
+    io.logOpen = !io.openFails;
+    return io.logOpen;
+}
+
+bool WriteLog(void* context, const unsigned char* data, size_t size, size_t* written) {
+    FakeIo& io = Io(context);
+    EXPECT_TRUE(io.logOpen);
+    if (io.failWrites > 0) {
+        --io.failWrites;
+        *written = 0;
+        return false;
+    }
+    io.log.append((const char*)data, size);
+    *written = size;
+    return true;
+}
+
+void CloseLog(void* context) {
+    FakeIo& io = Io(context);
+    EXPECT_TRUE(io.logOpen);
+    io.logOpen = false;
+    ++io.closes;
+}
+
+void Refresh(void* context, const char* text) { Io(context).refreshes.push_back(text); }
+
+uint64_t Now(void* context) { return Io(context).clock; }
+
+struct Monitor {
+    FakeIo io;
+    ReceiveBuffer buffer;
+    uint8_t logToFile = 1;
+    PollPort port = {&io, Query, Read, OpenLog, WriteLog, CloseLog, Refresh, Now};
+    Monitor() { ResetReceiveBuffer(&buffer); }
+    TickResult Tick() {
+        TickResult result = RunPollTick(&port, &buffer, &logToFile);
+        EXPECT_FALSE(io.logOpen) << "log.txt left open after the tick";
+        return result;
+    }
+    void Send(const std::string& message) { io.slot.push_back(message); }
+};
+
+std::string Numbered(int i, size_t size) {
+    std::string message = std::to_string(i) + ":";
+    message.resize(size, '.');
+    return message;
+}
+
+TEST(PollTick, BudgetLeavesABacklogInOrderAndTheNextTicksTakeIt) {
+    Monitor m;
+    m.io.readCost = POLL_TICK_BUDGET_US / 4;    // the budget covers four reads
+    std::string sent;
+    for (int i = 0; i < 10; ++i) {
+        m.Send(Numbered(i, 20));
+        sent += Numbered(i, 20);
+    }
+    TickResult first = m.Tick();
+    EXPECT_EQ(first.end, TICK_BACKLOG);
+    EXPECT_EQ(first.messages, 4u);
+    EXPECT_EQ(m.io.slot.size(), 6u);
+    EXPECT_EQ(m.io.slot.front(), Numbered(4, 20)) << "what still waits stays in order";
+    EXPECT_EQ(m.Tick().end, TICK_BACKLOG);
+    TickResult last = m.Tick();
+    EXPECT_EQ(last.end, TICK_DRAINED);
+    EXPECT_EQ(last.messages, 2u);
+    EXPECT_EQ(m.io.log, sent);
+    EXPECT_EQ(m.io.opens, 3);
+    EXPECT_EQ(m.io.closes, 3);
+    ASSERT_EQ(m.io.refreshes.size(), 3u) << "one refresh per tick";
+    EXPECT_EQ(m.io.refreshes.back(), sent);
+}
+
+TEST(PollTick, SpentBudgetStillTakesOneMessageEachTick) {
+    Monitor m;
+    m.io.readCost = 10 * POLL_TICK_BUDGET_US;   // one huge message costs more than the budget
+    m.io.clock = UINT64_MAX - POLL_TICK_BUDGET_US;  // and the clock is near its end
+    m.Send("a");
+    m.Send("b");
+    EXPECT_EQ(m.Tick().messages, 1u);
+    EXPECT_EQ(m.io.refreshes.back(), "a");
+    TickResult second = m.Tick();
+    EXPECT_EQ(second.messages, 1u);
+    EXPECT_EQ(second.end, TICK_DRAINED);
+    EXPECT_EQ(m.io.refreshes.back(), "ab");
+}
+
+TEST(PollTick, QuietTickTouchesNeitherPaneNorLog) {
+    Monitor m;
+    TickResult tick = m.Tick();
+    EXPECT_EQ(tick.end, TICK_DRAINED);
+    EXPECT_EQ(tick.messages, 0u);
+    EXPECT_TRUE(m.io.refreshes.empty());
+    EXPECT_EQ(m.io.opens, 0);
+    m.logToFile = 0;
+    m.Send("unlogged");
+    m.Send("");                                  // a zero-byte message still refreshes
+    EXPECT_EQ(m.Tick().messages, 2u);
+    EXPECT_EQ(m.io.opens, 0);
+    EXPECT_EQ(m.io.refreshes, std::vector<std::string>{"unlogged"});
+}
+
+TEST(PollTick, RefusedLogTurnsLoggingOffAtTheFirstPieceAndTheTextStillShows) {
+    Monitor m;
+    m.io.openFails = true;
+    m.Send(std::string(3000, 'x'));
+    m.Send("tail");
+    EXPECT_EQ(m.Tick().end, TICK_DRAINED);
+    EXPECT_EQ(m.logToFile, 0);
+    EXPECT_EQ(m.io.opens, 1) << "no second attempt once logging is off";
+    EXPECT_EQ(m.io.closes, 0);
+    EXPECT_EQ(m.io.refreshes.back(), std::string(3000, 'x') + "tail");
+    m.Send("later");
+    m.Tick();
+    EXPECT_EQ(m.io.opens, 1);
+}
+
+TEST(PollTick, FailedWriteEndsOnlyItsPiece) {
+    Monitor m;
+    std::string message(2000, 'p');
+    message[0] = 'A';
+    message[RECV_PIECE_SIZE] = 'B';
+    m.io.failWrites = 1;
+    m.Send(message);
+    m.Tick();
+    EXPECT_EQ(m.io.log, message.substr(RECV_PIECE_SIZE)) << "the second piece is written after the first failed";
+    EXPECT_EQ(m.logToFile, 1);
+    EXPECT_EQ(m.io.log.size(), 976u);
+}
+
+TEST(PollTick, FailuresStopTheTickAndKeepWhatWasTaken) {
+    Monitor m;
+    m.Send("kept");
+    m.Send("waits");
+    // The second read fails: the first message is shown, the second waits.
+    struct FailSecond {
+        static bool Read2(void* context, uint32_t size, const unsigned char** data, size_t* length) {
+            FakeIo& io = Io(context);
+            if (io.current == "kept") return false;
+            return Read(context, size, data, length);
+        }
+    };
+    m.port.read = FailSecond::Read2;
+    TickResult tick = m.Tick();
+    EXPECT_EQ(tick.end, TICK_STOPPED);
+    EXPECT_EQ(tick.messages, 1u);
+    EXPECT_EQ(m.io.refreshes, std::vector<std::string>{"kept"});
+    EXPECT_EQ(m.io.slot.front(), "waits");
+    m.io.queryFails = true;
+    EXPECT_EQ(m.Tick().end, TICK_STOPPED);
+    EXPECT_EQ(m.io.refreshes.size(), 1u);
+}
+
+TEST(PollTick, WrapWithinOneTickShowsWhatARefreshPerMessageWouldLeave) {
+    Monitor m;
+    ReceiveBuffer perMessage;
+    ResetReceiveBuffer(&perMessage);
+    std::string lastShown;
+    for (int i = 0; i < 400; ++i) {             // 40,000 bytes: over one lap of the ring
+        std::string message = Numbered(i, 100);
+        message[50] = '\0';                      // NULs count for nothing in the ring
+        m.Send(message);
+        AppendPiece(&perMessage, (const unsigned char*)message.data(), message.size());
+        lastShown = ShownText(&perMessage);
+    }
+    EXPECT_EQ(m.Tick().messages, 400u);
+    ASSERT_EQ(m.io.refreshes.size(), 1u);
+    EXPECT_EQ(m.io.refreshes[0], lastShown);
+    EXPECT_LT(lastShown.size(), 40000u - RECV_BUFFER_SIZE);
+    EXPECT_EQ(m.io.log.size(), 40000u);
+}
+
+}  // namespace
