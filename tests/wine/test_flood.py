@@ -1,0 +1,111 @@
+"""The monitor under a flood of messages, for real under Wine: log.txt stays
+exact, the pane ends as the receive-buffer rule says, and the window keeps
+answering (commands, the settings dialog) while writers keep the slot full."""
+import os
+
+from bench import WineTestCase
+from flood import Writer, flood_bytes, flood_message, pane_after
+from test_dialogs import MEMORY_TITLE, MonitorSession, settings_block
+
+EM_GETLINECOUNT, EM_GETFIRSTVISIBLELINE = 0xBA, 0xCE
+CMD_SETTINGS, CMD_MEMORY = 40004, 40007
+SIZE = 100
+
+
+class FloodTests(WineTestCase):
+
+    def monitor(self, **settings):
+        monitor = MonitorSession(self, settings_block(**settings))
+        monitor.log = os.path.join(monitor.folder, 'log.txt')
+        return monitor
+
+    def writer(self, monitor, count=10 ** 7):
+        """A writer that keeps the slot filled until it is finished."""
+        stop = os.path.join(monitor.folder, 'stop-writer')
+        writer = Writer(self.bench, monitor.slot, count, SIZE, stop_file=stop)
+        self.addCleanup(writer.kill)
+        return writer
+
+    def logged(self, monitor):
+        return os.path.getsize(monitor.log) if os.path.exists(monitor.log) else 0
+
+    def pane_bytes(self, monitor):
+        rc, text = self.bench.driver_raw('get-text', monitor.pane, timeout=30)
+        self.assertEqual(rc, 0)
+        return text
+
+    def wait_pane(self, monitor, wanted, timeout=60):
+        self.wait_until(lambda: self.pane_bytes(monitor) == wanted, timeout=timeout,
+                        what='the pane to end with %r' % wanted[-40:])
+
+    def wait_logged(self, monitor, size, timeout=60):
+        self.wait_until(lambda: self.logged(monitor) >= size, timeout=timeout,
+                        what='%d bytes in log.txt (now %d)' % (size, self.logged(monitor)))
+
+    def test_flood_is_logged_exactly_while_the_window_obeys_a_command(self):
+        monitor = self.monitor(log=1)
+        writer = self.writer(monitor)
+        self.wait_logged(monitor, SIZE)
+        self.driver_ok('post', monitor.main, 0x0111, CMD_MEMORY, 0)       # WM_COMMAND
+        monitor.wait_dialog(MEMORY_TITLE)
+        self.assertTrue(writer.running(), 'the memory window opened only after the writer stopped')
+        self.wait_logged(monitor, 20000 * SIZE)
+        sent = flood_bytes(writer.finish(timeout=60), SIZE)
+        self.wait_logged(monitor, len(sent))
+        self.wait_pane(monitor, pane_after(sent))
+        with open(monitor.log, 'rb') as f:
+            self.assertEqual(f.read(), sent)
+
+    def test_wrap_within_one_tick_leaves_the_pane_as_each_message_would(self):
+        # A long poll period: the 400 messages (40,000 bytes, past the end of
+        # the ring) are all waiting at the next tick.
+        monitor = self.monitor(poll=1500)
+        self.driver_ok('mailslot-flood', monitor.slot, 400, SIZE)
+        wanted = pane_after(flood_bytes(400, SIZE))
+        seen = set()
+
+        def arrived():
+            text = self.pane_bytes(monitor)
+            seen.add(text)
+            return text == wanted
+        self.wait_until(arrived, timeout=10, what='the text after the wrap', interval=0.02)
+        self.assertEqual(seen - {b''}, {wanted}, 'the pane showed a state between two messages')
+        lines = int(self.driver_ok('send', monitor.pane, EM_GETLINECOUNT, 0, 0))
+        first = int(self.driver_ok('send', monitor.pane, EM_GETFIRSTVISIBLELINE, 0, 0))
+        self.assertEqual(lines, wanted.count(b'\n') + 1)
+        self.assertTrue(0 < first and lines - first < 40, 'scrolled to the last line (%d of %d)' % (first, lines))
+
+    def test_held_log_during_a_flood_turns_logging_off_for_good(self):
+        monitor = self.monitor(log=1)
+        held = self.bench.win_path(monitor.log)
+        self.driver_ok('hold-file', held)
+        self.addCleanup(self.bench.driver, 'release-file', held)
+        self.driver_ok('mailslot-flood', monitor.slot, 2000, SIZE, timeout=120)
+        sent = flood_bytes(2000, SIZE)
+        self.wait_pane(monitor, pane_after(sent))
+        self.driver_ok('release-file', held)
+        self.driver_ok('mailslot-flood', monitor.slot, 300, SIZE, timeout=60)
+        self.wait_pane(monitor, pane_after(sent + flood_bytes(300, SIZE)))
+        self.assertEqual(self.logged(monitor), 0, 'nothing was written to log.txt')
+        self.assertEqual(monitor.exit_and_read_settings()['log'], 0)
+
+    def test_settings_ok_during_a_flood_restarts_the_poll_and_the_backlog_drains(self):
+        monitor = self.monitor(log=1)
+        writer = self.writer(monitor)
+        self.wait_logged(monitor, SIZE)
+        dialog = monitor.open_settings()
+        self.driver_ok('dlg-set-text', dialog, 1000, '1000')
+        monitor.close_dialog(dialog, 1)
+        # With one poll a second, the pane could show at most three texts in
+        # a second and a half; the follow-up timer must still be taking the
+        # backlog.
+        texts = set()
+        self.wait_until(lambda: texts.add(self.pane_bytes(monitor)) or len(texts) >= 4, timeout=1.5,
+                        what='ticks faster than the poll period', interval=0.02)
+        self.assertTrue(writer.running())
+        sent = flood_bytes(writer.finish(timeout=60), SIZE)
+        self.wait_logged(monitor, len(sent))
+        self.wait_pane(monitor, pane_after(sent))
+        with open(monitor.log, 'rb') as f:
+            self.assertEqual(f.read(), sent)
+        self.assertEqual(monitor.exit_and_read_settings()['poll'], 1000)
