@@ -8,7 +8,7 @@ ROOT  := $(CURDIR)
 DISTDIR  := $(abspath $(DIST))
 BUILDDIR := $(abspath $(BUILD))
 
-.PHONY: all deps build native asan win32 win64 test run fuzz bench default-skin clean
+.PHONY: all deps build native asan win32 win64 test run fuzz bench bench-wine default-skin clean
 
 all: deps build
 
@@ -53,6 +53,24 @@ fuzz: deps
 
 bench: native
 	@$(BUILD)/native/bin/benchmarks
+
+# The scripted benchmarks under Wine: the monitor's input rate against a bare
+# drain loop, its longest unanswered stretch, and its CPU time when quiet.
+# BENCH_BASELINE_REV=<git revision> measures that revision's monitor beside
+# this one in the same run (its 100-byte flood has BENCH_BASELINE_COUNT
+# messages).
+BENCH_COUNT ?= 100000
+BENCH_SIZE ?= 100
+BENCH_BIG ?= 2000x32768,20x1048576
+BENCH_QUIET ?= 60
+BENCH_BASELINE_REV ?=
+BENCH_BASELINE_COUNT ?= 5000
+bench-wine: all
+	@baseline=""; if [ -n "$(BENCH_BASELINE_REV)" ]; then \
+	  baseline="--baseline $$(tools/build-baseline.sh $(BENCH_BASELINE_REV) $(BUILDDIR)/baseline/monitor-$(BENCH_BASELINE_REV).exe) --baseline-count $(BENCH_BASELINE_COUNT)"; fi; \
+	TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/throughput.py --count $(BENCH_COUNT) --size $(BENCH_SIZE) \
+	  --big '$(BENCH_BIG)' --quiet-seconds $(BENCH_QUIET) $$baseline
+	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/startup.py
 
 # Redraws the built-in default skin (stored packed twice) and the icons.
 default-skin: native

@@ -1,14 +1,14 @@
 // The monitor's input: on each poll tick, (re)creates the mailslot when asked,
 // then runs one tick (polltick.cpp) against the real mailslot, log.txt and
-// pane. A tick that leaves a backlog starts the follow-up timer, which runs
-// until the slot is empty.
+// pane. A tick that takes messages starts the follow-up timer, which runs
+// until a tick finds the slot empty.
 #include "monitor.h"
 #include "names.h"
 #include "polltick.h"
 
 static ReceiveBuffer receiveBuffer;
 static HANDLE logFile = INVALID_HANDLE_VALUE;  // open only inside a tick
-static bool backlogTimerOn;
+static bool followUpTimerOn;
 
 // One message buffer, kept between messages so a flood does not allocate for
 // each; a large one is given back at the end of its tick.
@@ -120,19 +120,19 @@ static uint64_t Now(void*) {
     return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
 }
 
-static void SetBacklogTimer(HWND pane, bool on) {
-    if (on == backlogTimerOn) return;
+static void SetFollowUpTimer(HWND pane, bool on) {
+    if (on == followUpTimerOn) return;
     if (on) {
-        backlogTimerOn = SetTimer(pane, ID_BACKLOGTIMER, POLL_BACKLOG_PERIOD_MS, nullptr) != 0;
+        followUpTimerOn = SetTimer(pane, ID_FOLLOWUPTIMER, POLL_FOLLOWUP_PERIOD_MS, nullptr) != 0;
     } else {
-        KillTimer(pane, ID_BACKLOGTIMER);
-        backlogTimerOn = false;
+        KillTimer(pane, ID_FOLLOWUPTIMER);
+        followUpTimerOn = false;
     }
 }
 
 void StopPollTimers(HWND pane) {
     KillTimer(pane, ID_POLLTIMER);
-    SetBacklogTimer(pane, false);
+    SetFollowUpTimer(pane, false);
 }
 
 // Starts the poll timer with the period of the settings block, replacing a
@@ -145,11 +145,11 @@ void StartPollTimer(HWND pane) {
 void PollMailslot(HWND pane) {
     if (reopenMailslot) RecreateMailslot();
     if (mailslotHandle == INVALID_HANDLE_VALUE || !mailslotHandle) {
-        SetBacklogTimer(pane, false);
+        SetFollowUpTimer(pane, false);
         return;
     }
     PollPort port = {pane, QuerySlot, ReadMessage, OpenLog, WriteLog, CloseLog, RefreshPane, Now};
     TickResult tick = RunPollTick(&port, &receiveBuffer, &settings.logToFile);
     TrimMessageBuffer();
-    SetBacklogTimer(pane, tick.end == TICK_BACKLOG);
+    SetFollowUpTimer(pane, NeedsFollowUp(&tick));
 }

@@ -30,7 +30,7 @@ HANDLE OpenModuleFile(DWORD access, const char* name, const char* ext);
 // mailslot.cpp
 void PollMailslot(HWND pane);
 void StartPollTimer(HWND pane);     // the poll timer, replacing a running one
-void StopPollTimers(HWND pane);     // the poll timer and its backlog follow-up
+void StopPollTimers(HWND pane);     // the poll timer and its quick follow-up
 
 // skinapply.cpp (the outline itself: skinregion.h)
 bool ApplySkin(HWND window, const char* name);

@@ -49,3 +49,7 @@ TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* log
     if (result.messages > 0) port->refreshPane(port->context, ShownText(buffer));
     return result;
 }
+
+bool NeedsFollowUp(const TickResult* tick) {
+    return tick->messages > 0;
+}

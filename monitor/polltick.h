@@ -1,6 +1,6 @@
 // One poll tick's rules, apart from Win32: which waiting messages a tick
 // takes, when log.txt is opened and closed, when the pane is refreshed, and
-// whether a backlog is left for the follow-up timer. The mailslot, log.txt,
+// whether the follow-up timer should ask for the next tick soon. The mailslot, log.txt,
 // the pane and the clock come in through a PollPort, so the native tests run
 // a tick against a scripted slot and an injected clock. Portable.
 #pragma once
@@ -14,10 +14,12 @@
 // served between two ticks, so this (plus one pane refresh) bounds how long
 // the window can be kept from answering during a flood.
 #define POLL_TICK_BUDGET_US     50000
-// While a backlog remains, a second timer on the pane asks for the next tick
-// this soon (the shortest period a Windows timer has), instead of waiting a
-// whole poll period.
-#define POLL_BACKLOG_PERIOD_MS  10
+// While ticks keep finding messages, a second timer on the pane asks for the
+// next tick this soon instead of a whole poll period later. Under Wine a
+// writer waits once about 280 short messages queue up, some 30 ms of a fast
+// writer's work: later than that and writers stall, much sooner and every
+// tick pays a pane refresh for a handful of messages.
+#define POLL_FOLLOWUP_PERIOD_MS  20
 
 enum SlotState { SLOT_EMPTY, SLOT_WAITING, SLOT_FAILED };
 
@@ -57,3 +59,10 @@ struct TickResult {
 // message ends with one pane refresh, which leaves the pane exactly as a
 // refresh after every message would have, since nothing paints in between.
 TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile);
+
+// Whether the next tick should come soon. A tick that left a backlog needs
+// one; so does one that emptied the slot, because writers are often still
+// writing (and under Wine a writer waits once a few hundred messages queue
+// up). The first tick that finds the slot empty ends the follow-up, so a
+// quiet monitor polls only at its poll period.
+bool NeedsFollowUp(const TickResult* tick);

@@ -10,7 +10,7 @@
 
 #define IDC_PANE           100   // the read-only text pane
 #define ID_POLLTIMER       1     // poll timer of the text pane
-#define ID_BACKLOGTIMER    2     // the pane's quick follow-up poll while a backlog waits
+#define ID_FOLLOWUPTIMER   2     // the pane's quick follow-up poll while messages keep coming
 #define ID_MEMTIMER        100   // refresh timer of the memory window
 #define SC_CENTERWINDOW    1     // system-menu item "centre on screen"
 

@@ -1,35 +1,44 @@
 #!/usr/bin/env python3
-"""Throughput of the monitor's mailslot input under Wine, against a bare
-drain loop measured in the same run.
+"""The monitor's mailslot input under Wine, against a bare drain loop measured
+in the same run; how long the window goes without answering meanwhile; and
+what a quiet monitor costs.
 
-    TOVREL_BUILD=build TOVREL_DIST=dist python3 tests/bench/throughput.py [--count N] [--size B]
+    TOVREL_BUILD=build TOVREL_DIST=dist python3 tests/bench/throughput.py
+        [--count N] [--size B] [--big 2000x32768,20x1048576] [--quiet-seconds S]
+        [--baseline OLD/monitor.exe [--baseline-count N]]
 
-One writer sends N numbered messages of B bytes (default 100,000 of 100) as
-fast as it can. The monitor runs with logging on; its time is from the first
-write until log.txt holds every byte (checked byte for byte) and the pane
-shows the last message. The baseline is the same writer against a reader that
-only creates the mailslot and calls GetMailslotInfo and ReadFile. Meanwhile a
-second driver process times WM_NULL round trips to the monitor's main window;
-the longest shows how long one poll tick kept the window from answering.
+Flood cases: one writer sends N numbered messages of B bytes as fast as it
+can, then one short marker. The monitor runs with logging on; its time is from
+the first write until log.txt holds every byte (then checked byte for byte)
+and the pane shows exactly what the receive-buffer rule gives for all that was
+sent. The bare drain loop is the same writer against a reader that only
+creates the mailslot and calls GetMailslotInfo and ReadFile. Meanwhile a
+second driver process sends WM_NULL to the monitor every 5 ms; the longest
+round trip is the longest time the window could not answer.
+
+Quiet case: the CPU time the monitor's process uses in a minute with no
+messages (its poll timer still ticking).
+
+With --baseline, every case runs again on another monitor.exe (an older
+build, say) in the same run; its 100-byte flood uses --baseline-count
+messages, since a slow monitor would take hours over the full count.
 """
 import argparse
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), 'wine'))
 
 from bench import bench  # noqa: E402
+from flood import flood_bytes, pane_after  # noqa: E402
 
 SLOT = r'\\.\mailslot\dout'
-
-
-def flood_message(index, size):
-    """The bytes the driver's flood writes as message `index`."""
-    head = b'%09d ' % index
-    return head + b'.' * (size - len(head) - 2) + b'\r\n'
+MARKER = b'-- end of flood --\r\n'
 
 
 def check(ok, what):
@@ -47,115 +56,153 @@ def settings_with_logging():
     return bytes(block)
 
 
-def driver_value(out, key):
-    for line in out.splitlines():
-        name, _, value = line.partition('=')
-        if name == key:
-            return int(value)
-    raise SystemExit('no %s in driver output: %r' % (key, out))
+def driver_values(out):
+    return {k: int(v) for k, _, v in (line.partition('=') for line in out.split()) if v}
 
 
 def run_drain(count, size):
     rc, out = bench.driver('drain-bench', r'\\.\mailslot\tvdrain', count, size, '--timeout', 1800000, timeout=1900)
     check(rc == 0, 'bare drain loop: %s' % out)
-    return driver_value(out, 'ms') / 1000.0
+    return driver_values(out)['ms'] / 1000.0
 
 
-def run_monitor(count, size, deadline_s):
-    folder = bench.copy_program('monitor')
-    with open(os.path.join(folder, 'sys.ini'), 'wb') as f:
-        f.write(settings_with_logging())
-    proc = bench.start(os.path.join(folder, 'monitor.exe'), cwd=folder)
-    pinger = None
-    try:
+class Monitor:
+    """A monitor.exe in a folder of its own, with logging on."""
+
+    def __init__(self, exe, ini):
+        self.folder = tempfile.mkdtemp(prefix='monitor-', dir=bench.tmp)
+        shutil.copy2(exe, os.path.join(self.folder, 'monitor.exe'))
+        with open(os.path.join(self.folder, 'sys.ini'), 'wb') as f:
+            f.write(ini)
+        self.log = os.path.join(self.folder, 'log.txt')
+        self.proc = bench.start(os.path.join(self.folder, 'monitor.exe'), cwd=self.folder)
         rc, window = bench.driver('find-window', 'TOVRELWND', '--timeout', 15000)
         check(rc == 0, 'monitor window')
-        window = window.strip()
+        self.window = window.split()[0]
         rc, out = bench.driver('mailslot-exists', SLOT, '--timeout', 10000)
         check(rc == 0, 'monitor mailslot')
-        rc, children = bench.driver('children', window)
-        pane = [line.split('\t')[2] for line in children.splitlines() if line.startswith('100\t')][0]
-        log = os.path.join(folder, 'log.txt')
-        stop = os.path.join(folder, 'stop-ping')
-        pinger = subprocess.Popen(['wine', bench.driver_exe, 'ping-loop', window, str(int(deadline_s * 1000)),
+        rc, children = bench.driver('children', self.window)
+        self.pane = [line.split('\t')[2] for line in children.splitlines() if line.startswith('100\t')][0]
+
+    def logged(self):
+        return os.path.getsize(self.log) if os.path.exists(self.log) else 0
+
+    def cpu_seconds(self):
+        fields = open('/proc/%d/stat' % self.proc.pid).read().rsplit(')', 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
+
+    def close(self):
+        bench.driver('command', self.window, 40003)
+        try:
+            self.proc.wait(30)
+        finally:
+            bench.stop(self.proc)
+
+
+def run_flood(exe, count, size, deadline_s):
+    """Rate of one flood through the monitor, and its longest round trip."""
+    monitor = Monitor(exe, settings_with_logging())
+    pinger = None
+    try:
+        stop = os.path.join(monitor.folder, 'stop-ping')
+        pinger = subprocess.Popen(['wine', bench.driver_exe, 'ping-loop', monitor.window, str(int(deadline_s * 1000)),
                                    '--stop-file', bench.win_path(stop)],
                                   env=bench.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                   start_new_session=True)
         time.sleep(1.0)  # the pinger is up before the flood starts
-
-        total = count * size
-        last = flood_message(count - 1, size)
+        sent = flood_bytes(count, size) + MARKER
+        wanted_pane = pane_after(sent)
         start = time.time()
         rc, out = bench.driver('mailslot-flood', SLOT, count, size, timeout=deadline_s)
         check(rc == 0, 'flood: %s' % out)
+        rc, out = bench.driver('mailslot-write', SLOT, '--hex', MARKER.hex(), timeout=deadline_s)
+        check(rc == 0, 'marker: %s' % out)
         written_s = time.time() - start
         while True:
-            logged = os.path.getsize(log) if os.path.exists(log) else 0
-            if logged >= total:
-                rc, text = bench.driver_raw('get-text', pane, timeout=120)
-                if text.endswith(last):
+            if monitor.logged() >= len(sent):
+                rc, text = bench.driver_raw('get-text', monitor.pane, timeout=120)
+                if text == wanted_pane:
                     break
             check(time.time() - start < deadline_s, 'the monitor took longer than %d s' % deadline_s)
-            time.sleep(0.05)
+            time.sleep(0.02)
         elapsed = time.time() - start
-
         open(stop, 'w').close()
-        ping_out = pinger.communicate(timeout=120)[0].decode()
-        with open(log, 'rb') as f:
-            data = f.read()
-        expected = b''.join(flood_message(i, size) for i in range(count))
-        check(data == expected, 'log.txt differs from what was sent (%d of %d bytes)' % (len(data), total))
-        bench.driver('command', window, 40003)
-        proc.wait(30)
-        return elapsed, written_s, driver_value(ping_out, 'max'), driver_value(ping_out, 'over250'), \
-            driver_value(ping_out, 'count')
+        pings = driver_values(pinger.communicate(timeout=120)[0].decode())
+        with open(monitor.log, 'rb') as f:
+            check(f.read() == sent, 'log.txt differs from what was sent')
+        return dict(seconds=elapsed, written=written_s, longest=pings['max'], over=pings['over250'],
+                    pings=pings['count'])
     finally:
         if pinger and pinger.poll() is None:
             os.killpg(pinger.pid, 9)
             pinger.wait(10)
-        bench.stop(proc)
+        monitor.close()
 
 
-def measure_costs():
-    """What the monitor does per message besides reading, measured alone:
-    one pane refresh at several text lengths, and one log append."""
-    costs = []
-    for length in (100, 16000, 32767):
-        rc, out = bench.driver('refresh-cost', length, 50, timeout=300)
-        check(rc == 0, 'refresh-cost')
-        costs.append(('pane refresh, %5d-byte text' % length, out.split('=')[1].strip()))
-    rc, out = bench.driver('append-cost', bench.win_path(os.path.join(bench.tmp, 'append-cost.txt')), 100, 5000,
-                           timeout=300)
-    check(rc == 0, 'append-cost')
-    costs.append(('log append (open, seek, write 100 B, close)', out.split('=')[1].strip()))
-    return costs
+def run_quiet(exe, seconds):
+    """CPU seconds per minute of a monitor that receives nothing."""
+    monitor = Monitor(exe, settings_with_logging())
+    try:
+        time.sleep(2.0)  # past start-up and the first poll, which creates the slot
+        before, t0 = monitor.cpu_seconds(), time.time()
+        time.sleep(seconds)
+        used, spent = monitor.cpu_seconds() - before, time.time() - t0
+        return used * 60.0 / spent
+    finally:
+        monitor.close()
+
+
+def flood_line(label, count, size, drain_s, result):
+    drain_rate = count / drain_s if drain_s > 0 else float('inf')
+    rate = count / result['seconds']
+    return ('%-9s %8d x %7d B  drain %9.0f msg/s  monitor %9.0f msg/s  ratio %7.5f  '
+            'longest round trip %6d ms (%d of %d pings over 250 ms)'
+            % (label, count, size, drain_rate, rate, rate / drain_rate, result['longest'], result['over'],
+               result['pings']))
+
+
+def parse_big(text):
+    cases = []
+    for item in filter(None, text.split(',')):
+        count, _, size = item.partition('x')
+        cases.append((int(count), int(size)))
+    return cases
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--count', type=int, default=100000)
     parser.add_argument('--size', type=int, default=100)
-    parser.add_argument('--deadline', type=int, default=7200, help='seconds allowed for the monitor')
+    parser.add_argument('--big', default='2000x32768,20x1048576', help='further COUNTxSIZE floods ("" for none)')
+    parser.add_argument('--quiet-seconds', type=int, default=60, help='0 leaves out the quiet case')
+    parser.add_argument('--monitor', default=None, help='monitor.exe to measure (default: the dist build)')
+    parser.add_argument('--baseline', default=None, help='a second monitor.exe measured the same way')
+    parser.add_argument('--baseline-count', type=int, default=5000)
+    parser.add_argument('--deadline', type=int, default=7200, help='seconds allowed for one flood')
     args = parser.parse_args()
     bench.up()
+    lines = []
     try:
-        drain_s = run_drain(args.count, args.size)
-        monitor_s, written_s, longest_ms, over, pings = run_monitor(args.count, args.size, args.deadline)
-        costs = measure_costs()
+        monitors = [('new', args.monitor or bench.exe('monitor'), args.count)]
+        if args.baseline:
+            monitors.append(('baseline', os.path.abspath(args.baseline), args.baseline_count))
+        floods = [(args.count, args.size)] + parse_big(args.big)
+        drains = {}
+        for label, exe, first_count in monitors:
+            for i, (count, size) in enumerate(floods):
+                count = first_count if i == 0 else count
+                if (count, size) not in drains:
+                    drains[(count, size)] = run_drain(count, size)
+                result = run_flood(exe, count, size, args.deadline)
+                lines.append(flood_line(label, count, size, drains[(count, size)], result))
+                print(lines[-1], flush=True)
+        for label, exe, _ in monitors:
+            if args.quiet_seconds > 0:
+                lines.append('%-9s quiet: %.3f s CPU per minute' % (label, run_quiet(exe, args.quiet_seconds)))
+                print(lines[-1], flush=True)
     finally:
         bench.down()
-    mb = args.count * args.size / 1e6
-    drain_rate = args.count / drain_s if drain_s > 0 else float('inf')
-    monitor_rate = args.count / monitor_s
-    print('messages: %d of %d bytes (%.1f MB), one writer' % (args.count, args.size, mb))
-    print('bare drain loop: %8.2f s  %9.0f msg/s  %6.2f MB/s' % (drain_s, drain_rate, mb / max(drain_s, 1e-9)))
-    print('monitor, logging: %7.2f s  %9.0f msg/s  %6.3f MB/s  (writer done after %.2f s)'
-          % (monitor_s, monitor_rate, mb / monitor_s, written_s))
-    print('ratio monitor/drain: %.5f' % (monitor_rate / drain_rate))
-    print('longest WM_NULL round trip during the flood: %d ms (%d of %d pings over 250 ms)'
-          % (longest_ms, over, pings))
-    for what, ms in costs:
-        print('%-45s %s ms' % (what, ms))
+    print('\n'.join(['', 'summary:'] + lines))
 
 
 if __name__ == '__main__':

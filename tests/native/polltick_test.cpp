@@ -106,12 +106,14 @@ TEST(PollTick, BudgetLeavesABacklogInOrderAndTheNextTicksTakeIt) {
     TickResult first = m.Tick();
     EXPECT_EQ(first.end, TICK_BACKLOG);
     EXPECT_EQ(first.messages, 4u);
+    EXPECT_TRUE(NeedsFollowUp(&first));
     EXPECT_EQ(m.io.slot.size(), 6u);
     EXPECT_EQ(m.io.slot.front(), Numbered(4, 20)) << "what still waits stays in order";
     EXPECT_EQ(m.Tick().end, TICK_BACKLOG);
     TickResult last = m.Tick();
     EXPECT_EQ(last.end, TICK_DRAINED);
     EXPECT_EQ(last.messages, 2u);
+    EXPECT_TRUE(NeedsFollowUp(&last)) << "a writer may still be writing";
     EXPECT_EQ(m.io.log, sent);
     EXPECT_EQ(m.io.opens, 3);
     EXPECT_EQ(m.io.closes, 3);
@@ -138,6 +140,7 @@ TEST(PollTick, QuietTickTouchesNeitherPaneNorLog) {
     TickResult tick = m.Tick();
     EXPECT_EQ(tick.end, TICK_DRAINED);
     EXPECT_EQ(tick.messages, 0u);
+    EXPECT_FALSE(NeedsFollowUp(&tick)) << "an empty slot ends the follow-up";
     EXPECT_TRUE(m.io.refreshes.empty());
     EXPECT_EQ(m.io.opens, 0);
     m.logToFile = 0;
