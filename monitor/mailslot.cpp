@@ -113,9 +113,10 @@ static void RefreshPane(void* context, const char* text) {
 // Microseconds of the performance counter, split so that the product never
 // overflows however long the machine has run.
 static uint64_t Now(void*) {
-    LARGE_INTEGER count, frequency;
+    static LARGE_INTEGER frequency;   // fixed at boot
+    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER count;
     QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
     uint64_t ticks = (uint64_t)count.QuadPart, perSecond = (uint64_t)frequency.QuadPart;
     return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
 }

@@ -24,7 +24,7 @@ void LogPiece(const PollPort* port, LogState* log, uint8_t* logToFile, const uns
 TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile) {
     TickResult result = {TICK_STOPPED, 0};
     LogState log = LOG_CLOSED;
-    const uint64_t start = port->now(port->context);
+    uint64_t start = 0;   // read when the first message waits, so a quiet tick costs one query
     for (;;) {
         uint32_t size = 0;
         SlotState state = port->query(port->context, &size);
@@ -32,7 +32,9 @@ TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* log
             result.end = state == SLOT_EMPTY ? TICK_DRAINED : TICK_STOPPED;
             break;
         }
-        if (result.messages > 0 && port->now(port->context) - start >= POLL_TICK_BUDGET_US) {
+        if (result.messages == 0) {
+            start = port->now(port->context);
+        } else if (port->now(port->context) - start >= POLL_TICK_BUDGET_US) {
             result.end = TICK_BACKLOG;
             break;
         }
