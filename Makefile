@@ -8,7 +8,7 @@ ROOT  := $(CURDIR)
 DISTDIR  := $(abspath $(DIST))
 BUILDDIR := $(abspath $(BUILD))
 
-.PHONY: all deps build native asan win32 win64 test run fuzz bench bench-wine default-skin clean
+.PHONY: all deps build native asan win32 win64 test run dist screenshots fuzz bench bench-wine default-skin clean
 
 all: deps build
 
@@ -37,11 +37,28 @@ win32:
 win64:
 	$(call configure,win64,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake -DTOVREL_DIST_DIR=$(DISTDIR)/win64)
 
-test: all
+test: dist
 	@BUILD=$(BUILD) DIST=$(DIST) tools/run-tests.sh
 
 run: all
 	@BUILD=$(BUILD) DIST=$(DIST) tools/run-monitor.sh
+
+# The portable zips dist/tovrel-VERSION-win32.zip and -win64.zip (CPack),
+# with the default skin and its picture as the sample.
+dist: all
+	@mkdir -p $(BUILD)/sample
+	@$(DIST)/native/msktool default $(BUILD)/sample/default.msk
+	@$(DIST)/native/msktool extract $(BUILD)/sample/default.msk $(BUILD)/sample/default.bmp
+	@for arch in win32 win64; do \
+	  cmake -S . -B $(BUILD)/$$arch -DTOVREL_SAMPLE_DIR=$(BUILDDIR)/sample >/dev/null && \
+	  (cd $(BUILD)/$$arch && cpack -G ZIP -B $(BUILDDIR)/$$arch/package >/dev/null) && \
+	  cp $(BUILD)/$$arch/package/tovrel-*-$$arch.zip $(DIST)/ || exit 1; \
+	done
+	@ls $(DIST)/*.zip
+
+# The README's pictures, taken from the real programs under Wine.
+screenshots: all
+	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tools/screenshots.py docs
 
 # Runs each fuzz target for FUZZ_SECONDS (libFuzzer, clang).
 FUZZ_SECONDS ?= 60
@@ -61,7 +78,7 @@ bench: native
 # messages).
 BENCH_COUNT ?= 100000
 BENCH_SIZE ?= 100
-BENCH_BIG ?= 2000x32768,20x1048576
+BENCH_BIG ?= 2000x32768,20x65536
 BENCH_QUIET ?= 60
 BENCH_BASELINE_REV ?=
 BENCH_BASELINE_COUNT ?= 5000

@@ -3,11 +3,13 @@
 // bytes on both (Windows streams are switched to binary, so no CR is added).
 //
 // Exit codes: 0 done (for info: a complete stream whose record the monitor
-// accepts), 1 bad input (not a stream, truncated, not a usable skin),
-// 2 usage error or a file that cannot be read or written.
+// accepts), 1 bad input (not a stream, truncated, not a usable skin or
+// bitmap), 2 usage error or a file that cannot be read or written. Titles
+// are Shift-JIS in the record and the terminal's encoding on Linux.
 #include "codec.h"
 #include "makercore.h"
 #include "skinfile.h"
+#include "tovrel_version.h"
 #include "unpackreport.h"
 
 #include <errno.h>
@@ -21,7 +23,11 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <langinfo.h>
+#include <locale.h>
 #endif
+#include "titletext.h"
 
 typedef std::vector<unsigned char> Bytes;
 
@@ -33,11 +39,17 @@ static const size_t kMaxInputFile = 512u * 1024 * 1024;
 static const char usageText[] =
     "usage: msktool pack IN OUT\n"
     "       msktool unpack IN OUT\n"
-    "       msktool make BMP OUT --title TITLE --rect L,T,R,B [--transparent RRGGBB]\n"
+    "       msktool make BMP OUT --title TITLE --rect L,T,R,B [--transparent RRGGBB] [--force]\n"
     "       msktool info MSK|--default\n"
     "       msktool extract MSK OUT.bmp\n"
     "       msktool default OUT.msk\n"
-    "       msktool default --stored OUT\n";
+    "       msktool default --stored OUT\n"
+    "       msktool --help | --version\n"
+    "make refuses a BMP the monitor could not wear unless --force is given. TITLE is\n"
+    "at most 31 bytes of Shift-JIS (CP932); it is typed in the terminal's encoding.\n"
+    "Exit codes: 0 done (info: a skin the monitor accepts), 1 bad input (not a\n"
+    "stream, truncated, not a usable skin or bitmap), 2 usage error or a file that\n"
+    "cannot be read or written.\n";
 
 static int Usage()
 {
@@ -187,68 +199,21 @@ static bool ParseColor(const char* text, uint32_t* color)
     return true;
 }
 
-static int CommandMake(int argc, char** argv)
+// The title as the record stores it: CP932 bytes, at most 31. Linux takes
+// it in the terminal's encoding; Windows hands it over in the ANSI code page.
+static bool RecordTitle(const char* typed, std::string* title, std::string* error)
 {
-    if (argc < 4)
-        return Usage();
-    const char* title = nullptr;
-    const char* rect = nullptr;
-    const char* transparent = nullptr;
-    for (int k = 4; k < argc; k += 2) {
-        if (k + 1 >= argc)
-            return Usage();
-        if (strcmp(argv[k], "--title") == 0)
-            title = argv[k + 1];
-        else if (strcmp(argv[k], "--rect") == 0)
-            rect = argv[k + 1];
-        else if (strcmp(argv[k], "--transparent") == 0)
-            transparent = argv[k + 1];
-        else
-            return Usage();
-    }
-    if (!title || !rect)
-        return Usage();
-
-    int32_t edges[4];
-    if (!ParseRect(rect, edges))
-        return Fail(EXIT_USAGE, rect, "bad rectangle: expected L,T,R,B (four signed integers)");
-    uint32_t color = SKIN_NO_TRANSPARENT;
-    if (transparent && !ParseColor(transparent, &color))
-        return Fail(EXIT_USAGE, transparent, "bad colour: expected RRGGBB (six hex digits)");
-    // The header exactly as the skin maker fills it (title cut included).
-    SkinHeader header;
-    memset(&header, 0, sizeof header);
-    FillSkinHeader(&header, title, edges[0], edges[1], edges[2], edges[3], color);
-
-    // The bitmap goes in whole and unchecked, as the skin maker saves it.
-    Bytes bitmap;
-    std::string error;
-    if (!ReadInput(argv[2], &bitmap, &error))
-        return Fail(EXIT_USAGE, argv[2], error);
-    if (bitmap.size() > (size_t)INT32_MAX - sizeof header)
-        return Fail(EXIT_BAD_INPUT, argv[2], "file too large");
-    Bytes record(sizeof header + bitmap.size());
-    memcpy(record.data(), &header, sizeof header);
-    if (!bitmap.empty())
-        memcpy(record.data() + sizeof header, bitmap.data(), bitmap.size());
-    if (!PackToFile(argv[3], record.data(), (int32_t)record.size()))
-        return Fail(EXIT_USAGE, argv[3], "cannot write the skin file");
-    return EXIT_DONE;
-}
-
-// Title bytes as they stand (Shift-JIS), control bytes escaped so the
-// output stays one line.
-static void PrintTitle(const SkinHeader& header)
-{
-    fputs("title: ", stdout);
-    for (size_t k = 0; k < sizeof header.title && header.title[k]; ++k) {
-        unsigned char c = (unsigned char)header.title[k];
-        if (c < 0x20 || c == 0x7F || c == '\\')
-            printf("\\x%02X", c);
-        else
-            putchar(c);
-    }
-    putchar('\n');
+#ifdef _WIN32
+    *title = typed;
+    if (title->size() < sizeof(SkinHeader::title))
+        return true;
+    *error = DescribeTitleProblem(TITLE_TOO_LONG);
+    return false;
+#else
+    TitleProblem problem = TitleToCp932(typed, nl_langinfo(CODESET), title);
+    *error = DescribeTitleProblem(problem);
+    return problem == TITLE_OK;
+#endif
 }
 
 // Whether the system would make a DIB section of the image: uncompressed,
@@ -258,6 +223,93 @@ static bool IsDibSectionFormat(const SkinImageInfo& info)
     if (info.compression == 0)
         return true;
     return info.compression == 3 && (info.bitCount == 16 || info.bitCount == 32);
+}
+
+static int CommandMake(int argc, char** argv)
+{
+    if (argc < 4)
+        return Usage();
+    const char* typedTitle = nullptr;
+    const char* rect = nullptr;
+    const char* transparent = nullptr;
+    bool force = false;
+    for (int k = 4; k < argc; ++k) {
+        if (strcmp(argv[k], "--force") == 0) {
+            force = true;
+            continue;
+        }
+        if (k + 1 >= argc)
+            return Usage();
+        if (strcmp(argv[k], "--title") == 0)
+            typedTitle = argv[++k];
+        else if (strcmp(argv[k], "--rect") == 0)
+            rect = argv[++k];
+        else if (strcmp(argv[k], "--transparent") == 0)
+            transparent = argv[++k];
+        else
+            return Usage();
+    }
+    if (!typedTitle || !rect)
+        return Usage();
+
+    std::string title, error;
+    if (!RecordTitle(typedTitle, &title, &error))
+        return Fail(EXIT_USAGE, "--title", error);
+    int32_t edges[4];
+    if (!ParseRect(rect, edges))
+        return Fail(EXIT_USAGE, rect, "bad rectangle: expected L,T,R,B (four signed integers)");
+    uint32_t color = SKIN_NO_TRANSPARENT;
+    if (transparent && !ParseColor(transparent, &color))
+        return Fail(EXIT_USAGE, transparent, "bad colour: expected RRGGBB (six hex digits)");
+    // The header exactly as the skin maker fills it.
+    SkinHeader header;
+    memset(&header, 0, sizeof header);
+    FillSkinHeader(&header, title.c_str(), edges[0], edges[1], edges[2], edges[3], color);
+
+    // The bitmap goes in whole, as the skin maker saves it.
+    Bytes bitmap;
+    if (!ReadInput(argv[2], &bitmap, &error))
+        return Fail(EXIT_USAGE, argv[2], error);
+    if (bitmap.size() > (size_t)INT32_MAX - sizeof header)
+        return Fail(EXIT_BAD_INPUT, argv[2], "file too large");
+    Bytes record(sizeof header + bitmap.size());
+    memcpy(record.data(), &header, sizeof header);
+    if (!bitmap.empty())
+        memcpy(record.data() + sizeof header, bitmap.data(), bitmap.size());
+    SkinImageInfo image;
+    SkinProblem problem = CheckSkinRecord(record.data(), (int32_t)record.size(), &image);
+    if (!force && (problem != SKIN_OK || !IsDibSectionFormat(image))) {
+        const char* why = problem != SKIN_OK ? DescribeSkinProblem(problem) : "a compressed bitmap";
+        return Fail(EXIT_BAD_INPUT, argv[2],
+                    std::string("not a bitmap the monitor can wear (") + why + "); --force makes the skin anyway");
+    }
+    if (!PackToFile(argv[3], record.data(), (int32_t)record.size()))
+        return Fail(EXIT_USAGE, argv[3], "cannot write the skin file");
+    return EXIT_DONE;
+}
+
+// The title in the terminal's encoding on Linux and as its Shift-JIS bytes
+// on Windows, control bytes and backslashes escaped so it stays one line.
+static void PrintTitle(const SkinHeader& header)
+{
+    size_t length = 0;
+    while (length < sizeof header.title && header.title[length])
+        ++length;
+#ifdef _WIN32
+    fputs("title: ", stdout);
+    for (size_t k = 0; k < length;) {
+        size_t bytes = Cp932CharLength(header.title + k, length - k);
+        unsigned char c = (unsigned char)header.title[k];
+        if (bytes == 1 && ShownEscaped(c))
+            printf("\\x%02X", c);
+        else
+            fwrite(header.title + k, 1, bytes, stdout);
+        k += bytes;
+    }
+    putchar('\n');
+#else
+    printf("title: %s\n", TitleForTerminal(header.title, length, nl_langinfo(CODESET)).c_str());
+#endif
 }
 
 // Prints the record in the current result; returns whether it is usable.
@@ -377,25 +429,35 @@ int main(int argc, char** argv)
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+#else
+    setlocale(LC_ALL, "");
 #endif
     if (argc < 2)
         return Usage();
     const char* command = argv[1];
     int code;
-    if (strcmp(command, "pack") == 0)
+    if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0) {
+        fputs(usageText, stdout);
+        code = EXIT_DONE;
+    } else if (strcmp(command, "--version") == 0) {
+        puts("msktool " TOVREL_VERSION);
+        code = EXIT_DONE;
+    } else if (strcmp(command, "pack") == 0) {
         code = CommandPack(argc, argv);
-    else if (strcmp(command, "unpack") == 0)
+    } else if (strcmp(command, "unpack") == 0) {
         code = CommandUnpack(argc, argv);
-    else if (strcmp(command, "make") == 0)
+    } else if (strcmp(command, "make") == 0) {
         code = CommandMake(argc, argv);
-    else if (strcmp(command, "info") == 0)
+    } else if (strcmp(command, "info") == 0) {
         code = CommandInfo(argc, argv);
-    else if (strcmp(command, "extract") == 0)
+    } else if (strcmp(command, "extract") == 0) {
         code = CommandExtract(argc, argv);
-    else if (strcmp(command, "default") == 0)
+    } else if (strcmp(command, "default") == 0) {
         code = CommandDefault(argc, argv);
-    else
+    } else {
+        fprintf(stderr, "msktool: unknown command '%s'\n", command);
         code = Usage();
+    }
     fflush(stdout);
     return code;
 }

@@ -3,8 +3,9 @@
 # sys.ini and log.txt stay beside that copy between runs) in a private Wine
 # prefix, and greets it with doutsend. Without a DISPLAY it starts its own
 # Xvfb, saves a screenshot of the monitor and prints its path. Runs until the
-# monitor ends or Ctrl+C; then stops the monitor, the prefix's wineserver and
-# its own Xvfb.
+# monitor ends, Ctrl+C or SIGTERM; then asks the monitor to exit (so sys.ini
+# is written), stops the prefix's wineserver and its own Xvfb. The monitor and
+# Xvfb run in sessions of their own, so a Ctrl+C reaches only this script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -17,7 +18,7 @@ for exe in monitor doutsend; do
 done
 
 prefix=${TOVREL_RUN_PREFIX:-$BUILD/run-prefix}
-folder=$BUILD/run-monitor
+folder=${TOVREL_RUN_FOLDER:-$BUILD/run-monitor}
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
@@ -72,7 +73,7 @@ if [[ -z ${DISPLAY:-} ]]; then
   headless=1
   for n in $(seq 90 189); do
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do
       xdpyinfo -display ":$n" >/dev/null 2>&1 && break
@@ -91,8 +92,6 @@ mkdir -p "$folder"
 cp "$DIST/win64/monitor.exe" "$folder/"
 wineserver -p 2>/dev/null || true   # already running is fine
 
-# Its own session: a Ctrl+C in the terminal reaches only this script, which
-# then asks the monitor to exit in order.
 setsid wine "$folder/monitor.exe" >/dev/null 2>&1 &
 monitor_pid=$!
 echo "monitor started from $folder (sys.ini and log.txt live there)"
@@ -109,8 +108,8 @@ for _ in $(seq 150); do
 done
 [[ -n $sent ]] && echo "greeting sent" || echo "could not reach the monitor's mailslot" >&2
 
-echo "send more text with:"
-echo "  WINEPREFIX=$prefix wine $DIST/win64/doutsend.exe your text"
+echo "send more text (from any shell) with:"
+echo "  WINEPREFIX=$prefix WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine $DIST/win64/doutsend.exe こんにちは"
 
 if [[ -n $headless ]]; then
   sleep 0.5   # one poll tick and a repaint

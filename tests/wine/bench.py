@@ -25,6 +25,13 @@ class BenchError(Exception):
     pass
 
 
+def project_version():
+    """The release version, as CMakeLists.txt sets it."""
+    import re
+    with open(os.path.join(REPO, 'CMakeLists.txt')) as f:
+        return re.search(r'project\(Tovrel VERSION ([0-9.]+)', f.read()).group(1)
+
+
 def _alive(pid):
     try:
         os.kill(pid, 0)
@@ -75,6 +82,14 @@ def _escape(arg):
     if not isinstance(arg, bytes):
         arg = str(arg).encode('cp932')
     return arg.replace(b'\\', b'\\\\').replace(b'\t', b'\\t').replace(b'\n', b'\\n')
+
+
+def run_native_msktool(bench, *args, cwd=None):
+    """The native msktool in a Japanese UTF-8 terminal: titles go in and come
+    out as UTF-8 text."""
+    env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8')
+    return subprocess.run([os.path.join(bench.native, 'msktool')] + list(args), cwd=cwd, env=env,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
 
 
 class Bench:

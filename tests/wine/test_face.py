@@ -9,7 +9,7 @@ import struct
 import subprocess
 import tempfile
 
-from bench import WineTestCase
+from bench import WineTestCase, run_native_msktool
 
 MAIN_CLASS = 'TOVRELWND'
 DEFAULT_TITLE = 'ぬぺろ'
@@ -228,8 +228,7 @@ class FaceCase(WineTestCase):
         return shot['image']
 
     def msktool(self, *args):
-        exe = os.path.join(self.bench.native, 'msktool')
-        result = subprocess.run([exe] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        result = run_native_msktool(self.bench, *args)
         self.assertEqual(result.returncode, 0, result.stderr)
         return result.stdout
 
@@ -249,7 +248,7 @@ class FaceCase(WineTestCase):
         with open(bmp, 'wb') as f:
             f.write(bmp24(size[0], size[1], pixel, top_down))
         msk = os.path.join(self.work, name + '.msk')
-        args = ['make', bmp, msk, '--title', title.encode('cp932'), '--rect', '%d,%d,%d,%d' % rect]
+        args = ['make', bmp, msk, '--title', title, '--rect', '%d,%d,%d,%d' % rect]
         if transparent is not None:
             args += ['--transparent', '%02X%02X%02X' % transparent]
         self.msktool(*args)

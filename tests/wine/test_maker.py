@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 
 import xdnd
-from bench import WineTestCase
+from bench import WineTestCase, run_native_msktool
 
 DIALOG_TITLE = 'スキン作成'
 OPEN_TITLE = 'ビットマップファイルの選択'
@@ -320,7 +320,7 @@ class LoadingTests(MakerCase):
         self.save_as(maker, target)
         rc, info = skin_info(self, target)
         self.assertEqual(rc, 0, info)
-        self.assertEqual(info['title'].decode('cp932'), 'そのまま')
+        self.assertEqual(info['title'].decode('utf-8'), 'そのまま')
         self.assertEqual(info['text-rect'], b'5,6,70,80')
         self.assertEqual(info['transparent'], b'0x000000FF')
         self.assertEqual(info['bmp-depth'], b'8')
@@ -490,12 +490,12 @@ class ColourTests(MakerCase):
 
 
 def msktool(case, *args):
-    tool = os.path.join(case.bench.native, 'msktool')
-    return subprocess.run([tool] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+    return run_native_msktool(case.bench, *args)
 
 
 def skin_info(case, path):
-    """msktool's view of a skin file: (exit code, {field: raw bytes})."""
+    """msktool's view of a skin file: (exit code, {field: raw bytes}); the
+    title is UTF-8."""
     result = msktool(case, 'info', path)
     fields = {}
     for line in result.stdout.split(b'\n'):
@@ -539,7 +539,7 @@ class SaveTests(MakerCase):
         rc, info = skin_info(self, target)
         self.assertEqual(rc, 0, info)
         self.assertEqual(info['magic'], b'RZSK')
-        self.assertEqual(info['title'].decode('cp932'), 'テスト皮膚')
+        self.assertEqual(info['title'].decode('utf-8'), 'テスト皮膚')
         self.assertEqual(info['text-rect'], b'20,30,150,110')
         self.assertEqual(info['transparent'], b'0x0000FF00')
         self.assertEqual(int(info['record-size']), len(self.read(self.picture)) + 56)
@@ -596,12 +596,12 @@ class SaveTests(MakerCase):
         self.assertEqual(rc, 0, info)
         self.assertEqual(info['text-rect'], b'0,0,2147483646,99')
         self.assertEqual(info['transparent'], b'none')
-        self.assertEqual(info['title'].decode('cp932'), 'A' + 'ぬ' * 15)
+        self.assertEqual(info['title'].decode('utf-8'), 'A' + 'ぬ' * 15)
         # 32 bytes of two-byte characters: a whole character goes, not half of one.
         self.driver_ok('dlg-set-text', maker.dialog, TITLE_FIELD, 'ぬ' * 16)
         target = os.path.join(self.work, 'b.msk')
         self.save_as(maker, target)
-        self.assertEqual(skin_info(self, target)[1]['title'].decode('cp932'), 'ぬ' * 15)
+        self.assertEqual(skin_info(self, target)[1]['title'].decode('utf-8'), 'ぬ' * 15)
 
     def test_typed_title_stops_at_the_field_limit_and_keeps_31_bytes(self):
         maker = self.maker_with_picture()

@@ -1,7 +1,9 @@
 """msktool on both sides: the Windows build under Wine and the native build
-run the same commands over the same files, and must agree byte for byte on
-standard output, exit code and every file written. The outputs are also
-checked for what they should hold, so two equally wrong tools do not pass."""
+run the same commands over the same files, and must agree on exit code,
+output text and every file written byte for byte. The native side runs in a
+UTF-8 terminal and the Windows side in code page 932, so texts are compared
+as text. The outputs are also checked for what they should hold, so two
+equally wrong tools do not pass."""
 import os
 import shutil
 import struct
@@ -9,9 +11,10 @@ import subprocess
 import tempfile
 import unittest
 
-from bench import WineTestCase, bench, REPO
+from bench import WineTestCase, bench, project_version, run_native_msktool, REPO
 
 TITLE_JP = 'ぬぺろ'
+VERSION = project_version()
 
 
 def bmp8(width, height, top_down=False):
@@ -81,16 +84,19 @@ class MsktoolTests(WineTestCase):
                     f.write(data)
             self.dirs[side] = d
 
-    def both(self, *args, native_args=None):
+    def run_native(self, *args):
+        return run_native_msktool(bench, *args, cwd=self.dirs['native'])
+
+    def both(self, *args):
         """Runs one command on each side; asserts equal exit code, stdout and
-        stderr; returns (exit code, stdout)."""
-        native = subprocess.run([self.native] + list(native_args or args), cwd=self.dirs['native'],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        stderr; returns (exit code, stdout as text)."""
+        native = self.run_native(*args)
         wine = self.wine(bench.exe('msktool'), *args, cwd=self.dirs['wine'], timeout=60)
         self.assertEqual(native.returncode, wine.returncode, 'exit codes differ for %s' % (args,))
-        self.assertEqual(native.stdout, wine.stdout, 'stdout differs for %s' % (args,))
-        self.assertEqual(native.stderr, wine.stderr, 'stderr differs for %s' % (args,))
-        return native.returncode, native.stdout
+        out = native.stdout.decode('utf-8')
+        self.assertEqual(out, wine.stdout.decode('cp932'), 'stdout differs for %s' % (args,))
+        self.assertEqual(native.stderr.decode('utf-8'), wine.stderr.decode('cp932'), 'stderr differs for %s' % (args,))
+        return native.returncode, out
 
     def same_file(self, name):
         """The file as both sides wrote it (asserting they agree)."""
@@ -102,7 +108,7 @@ class MsktoolTests(WineTestCase):
         return native
 
     def info_fields(self, out):
-        return dict(line.split(': ', 1) for line in out.decode('cp932').splitlines())
+        return dict(line.split(': ', 1) for line in out.splitlines())
 
     def test_default_skin_commands(self):
         rc, out = self.both('info', '--default')
@@ -145,8 +151,8 @@ class MsktoolTests(WineTestCase):
         self.assertEqual(self.both('extract', 'made.msk', 'back.bmp')[0], 0)
         self.assertEqual(self.same_file('back.bmp'), picture)
 
-        # A long title is cut to 31 bytes; no colour means 0xFFFFFFFF.
-        self.assertEqual(self.both('make', 'topdown.bmp', 'long.msk', '--title', 'T' * 40,
+        # No colour means 0xFFFFFFFF; 31 bytes is the longest title.
+        self.assertEqual(self.both('make', 'topdown.bmp', 'long.msk', '--title', 'T' * 31,
                                    '--rect', '0,0,8,5')[0], 0)
         record = unpack(self.same_file('long.msk'))
         self.assertEqual(record[4:36], b'T' * 31 + b'\0')
@@ -156,24 +162,41 @@ class MsktoolTests(WineTestCase):
         self.assertEqual(self.info_fields(out)['bmp-height'], '-5')
 
     def test_japanese_title_reaches_the_record_as_shift_jis(self):
-        # The Windows side gets the text through its ANSI code page (932);
-        # the native side is handed the same Shift-JIS bytes.
-        rc, _ = self.both('make', 'pic.bmp', 'jp.msk', '--title', TITLE_JP, '--rect', '3,3,9,9',
-                          native_args=[b'make', b'pic.bmp', b'jp.msk', b'--title', TITLE_JP.encode('cp932'),
-                                       b'--rect', b'3,3,9,9'])
+        # Typed in UTF-8 on Linux and in code page 932 under Wine, stored as
+        # Shift-JIS on both; info shows it back in each terminal's encoding.
+        rc, _ = self.both('make', 'pic.bmp', 'jp.msk', '--title', TITLE_JP + 'ソ表', '--rect', '3,3,9,9')
         self.assertEqual(rc, 0)
         record = unpack(self.same_file('jp.msk'))
-        self.assertEqual(record[4:11], TITLE_JP.encode('cp932') + b'\0')
+        self.assertEqual(record[4:15], (TITLE_JP + 'ソ表').encode('cp932') + b'\0')
+        self.assertEqual(self.info_fields(self.both('info', 'jp.msk')[1])['title'], TITLE_JP + 'ソ表')
 
-        # 16 two-byte characters do not fit in 31 bytes: the cut keeps 15
-        # whole ones and never half a character.
-        long_title = 'ぬ' * 16
-        rc, _ = self.both('make', 'pic.bmp', 'long.msk', '--title', long_title, '--rect', '3,3,9,9',
-                          native_args=[b'make', b'pic.bmp', b'long.msk', b'--title', long_title.encode('cp932'),
-                                       b'--rect', b'3,3,9,9'])
-        self.assertEqual(rc, 0)
-        record = unpack(self.same_file('long.msk'))
-        self.assertEqual(record[4:36], ('ぬ' * 15).encode('cp932') + b'\0\0')
+        # 16 two-byte characters do not fit in 31 bytes: refused, not cut.
+        rc, _ = self.both('make', 'pic.bmp', 'long.msk', '--title', 'ぬ' * 16, '--rect', '3,3,9,9')
+        self.assertEqual(rc, 2)
+        native = self.run_native('make', 'pic.bmp', 'emoji.msk', '--title', 'smile \U0001F600', '--rect', '3,3,9,9')
+        self.assertEqual(native.returncode, 2)
+        self.assertIn(b'CP932', native.stderr)
+        for side in self.dirs.values():
+            self.assertFalse(os.path.exists(os.path.join(side, 'long.msk')))
+            self.assertFalse(os.path.exists(os.path.join(side, 'emoji.msk')))
+
+    def test_help_version_and_usage_errors(self):
+        for flag in ('--help', '-h'):
+            native, wine = self.run_native(flag), self.wine(bench.exe('msktool'), flag)
+            self.assertEqual((native.returncode, wine.returncode), (0, 0))
+            self.assertIn(b'Exit codes:', native.stdout)
+            self.assertEqual(native.stdout, wine.stdout)
+            self.assertEqual(native.stderr + wine.stderr, b'')
+        rc, out = self.both('--version')
+        self.assertEqual((rc, out), (0, 'msktool %s\n' % VERSION))
+        for args, named in (((), None), (('frobnicate',), b"unknown command 'frobnicate'"),
+                            (('make', 'pic.bmp', 'x.msk', '--title'), None)):
+            native = self.run_native(*args)
+            self.assertEqual(self.both(*args)[0], 2)
+            self.assertEqual(native.stdout, b'')
+            self.assertIn(b'usage: msktool', native.stderr)
+            if named:
+                self.assertIn(named, native.stderr)
 
     def test_pack_unpack_round_trip_and_in_place_write(self):
         self.assertEqual(self.both('pack', 'text.txt', 'text.pk')[0], 0)
@@ -200,7 +223,7 @@ class MsktoolTests(WineTestCase):
         for side in self.dirs.values():
             with open(os.path.join(side, 'cut.pk'), 'wb') as f:
                 f.write(stream[:len(stream) // 2])
-        self.both('make', 'notbmp.txt', 'notbmp.msk', '--title', 'x', '--rect', '0,0,1,1')
+        self.both('make', 'notbmp.txt', 'notbmp.msk', '--title', 'x', '--rect', '0,0,1,1', '--force')
 
         # (arguments, exit code, text of the one stderr line, text on stdout)
         cases = [
@@ -218,15 +241,16 @@ class MsktoolTests(WineTestCase):
              b'bad colour', b''),
             (('make', 'missing.bmp', 'x.msk', '--title', 't', '--rect', '1,2,3,4'), 2, b'missing.bmp', b''),
             (('extract', 'text.pk', 'x.bmp'), 1, b'bad magic', b''),
-            (('frobnicate',), 2, None, b''),
+            (('make', 'notbmp.txt', 'x.msk', '--title', 't', '--rect', '1,2,3,4'), 1,
+             b'not a bitmap the monitor can wear', b''),
+            (('make', 'pic.bmp', 'x.msk', '--title', 'T' * 32, '--rect', '1,2,3,4'), 2, b'longer than 31 bytes', b''),
         ]
         for args, code, message, shown in cases:
             with self.subTest(args=args):
-                native = subprocess.run([self.native] + list(args), cwd=self.dirs['native'],
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+                native = self.run_native(*args)
                 rc, out = self.both(*args)
                 self.assertEqual(rc, code)
-                self.assertIn(shown, out)
+                self.assertIn(shown.decode(), out)
                 if message is not None:
                     lines = native.stderr.splitlines()
                     self.assertEqual(len(lines), 1, native.stderr)
