@@ -136,6 +136,11 @@ static std::wstring TypedWords(const Options& options) {
 
 static size_t lostCharacters;   // what --utf8 could not carry, for the report at the end
 
+// A line of standard input as it goes out.
+static std::string OutgoingLine(const std::string& line, bool utf8) {
+    return utf8 ? WideToCp932(Widen(CP_UTF8, line), &lostCharacters) : line;
+}
+
 static bool SendMessageBytes(HANDLE slot, const std::string& bytes, const std::string& name) {
     DWORD written = 0;
     if (bytes.size() > 0x7FFFFFFF) {
@@ -167,12 +172,10 @@ static bool SendLines(HANDLE slot, const std::string& name, bool utf8) {
     while ((c = getchar()) != EOF) {
         line += (char)c;
         if (c != '\n') continue;
-        if (!SendMessageBytes(slot, utf8 ? WideToCp932(Widen(CP_UTF8, line), &lostCharacters) : line, name))
-            return false;
+        if (!SendMessageBytes(slot, OutgoingLine(line, utf8), name)) return false;
         line.clear();
     }
-    return line.empty() ||
-           SendMessageBytes(slot, utf8 ? WideToCp932(Widen(CP_UTF8, line), &lostCharacters) : line, name);
+    return line.empty() || SendMessageBytes(slot, OutgoingLine(line, utf8), name);
 }
 
 int main(int argc, char** argv) {

@@ -1,6 +1,6 @@
 """What a user downloads: the version each program carries and prints, the
-portable zips unpacked into a folder of their own, and doutsend's and
-msktool's command-line habits."""
+portable zips unpacked into a folder of their own, and `make run` stopped by
+a signal."""
 import os
 import subprocess
 import tempfile
@@ -29,45 +29,6 @@ class VersionTests(WineTestCase):
         for tool in ('doutsend', 'msktool'):
             result = self.wine(self.bench.exe(tool), '--version')
             self.assertEqual((result.returncode, result.stdout.strip()), (0, ('%s %s' % (tool, version)).encode()))
-
-
-class DoutsendHabitTests(WineTestCase):
-    NAME = r'\\.\mailslot\tvhabits'
-
-    def setUp(self):
-        super().setUp()
-        self.driver_ok('mailslot-open', self.NAME)
-        self.addCleanup(self.bench.driver, 'mailslot-close', self.NAME)
-
-    def messages(self):
-        return [bytes.fromhex(line) for line in self.driver_ok('mailslot-read', self.NAME).split()]
-
-    def doutsend(self, *args, input=None):
-        return self.wine(self.bench.exe('doutsend'), '--slot', 'tvhabits', *args, input=input)
-
-    def test_utf8_text_arrives_as_shift_jis_and_what_cp932_lacks_is_counted(self):
-        result = self.doutsend('--utf8', '表示', 'テスト\U0001F600')
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn(b'1 character not in CP932', result.stderr)
-        piped = self.doutsend('--utf8', input='一行目\n二行目 é\n'.encode('utf-8'))
-        self.assertEqual(piped.returncode, 0, piped.stderr)
-        self.assertIn(b'1 character not in CP932', piped.stderr)
-        self.assertEqual(self.messages(), ['表示 テスト?\r\n'.encode('cp932'), '一行目\n'.encode('cp932'),
-                                           '二行目 ?\n'.encode('cp932')])
-        raw = self.doutsend(input='生のまま\n'.encode('utf-8'))
-        self.assertEqual((raw.returncode, raw.stderr), (0, b''))
-        self.assertEqual(self.messages(), ['生のまま\n'.encode('utf-8')], 'raw bytes stay the default')
-
-    def test_help_goes_to_stdout_and_usage_errors_exit_2(self):
-        for flag in ('--help', '-h'):
-            result = self.doutsend(flag)
-            self.assertEqual((result.returncode, result.stderr), (0, b''))
-            self.assertIn(b'Exit codes:', result.stdout)
-        for args in (('--bogus',), ('--raw', 'x', '--utf8')):
-            result = self.doutsend(*args)
-            self.assertEqual((result.returncode, result.stdout), (2, b''))
-            self.assertIn(b'usage: doutsend', result.stderr)
-        self.assertEqual(self.messages(), [])
 
 
 class ZipTests(WineTestCase):
@@ -153,6 +114,24 @@ class RunScriptTests(WineTestCase):
                 pass
         return found
 
+    def check_hint(self, hint, prefix):
+        """The printed command, pasted into a fresh shell, reaches the monitor
+        with its Japanese intact."""
+        fresh = {'PATH': os.environ['PATH'], 'HOME': os.environ.get('HOME', '/root')}
+        result = subprocess.run(['bash', '-c', hint], env=fresh, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual((result.returncode, result.stderr), (0, b''), hint)
+        env = dict(fresh, WINEPREFIX=prefix, WINEDEBUG='-all', LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8')
+
+        def driver(*args):
+            return subprocess.run(['wine', self.bench.driver_exe] + list(args), env=env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60).stdout
+        window = driver('find-window', 'TOVRELWND').split()[0].decode()
+        pane = [line.split(b'\t')[2].decode() for line in driver('children', window).splitlines()
+                if line.startswith(b'100\t')][0]
+        self.wait_until(lambda: 'こんにちは\r\n'.encode('cp932') in driver('get-text', pane), timeout=10,
+                        what='the pasted command\'s text in the pane')
+
     def test_interrupt_or_terminate_saves_the_settings_and_stops_everything(self):
         import signal
         for how in ('SIGINT to the process group', 'SIGTERM'):
@@ -172,6 +151,8 @@ class RunScriptTests(WineTestCase):
                     self.assertIn('WINEDEBUG=-all', hint)
                     self.assertIn('LANG=ja_JP.UTF-8', hint)
                     display = said.split('started Xvfb on ')[1].split()[0]
+                    if how == 'SIGTERM':
+                        self.check_hint(hint, prefix)
                     if how == 'SIGTERM':
                         proc.send_signal(signal.SIGTERM)
                     else:

@@ -341,11 +341,28 @@ class DoutsendTests(WineTestCase):
         self.assertIn(b'nobody-reads-this', result.stderr)
         self.assertEqual(self.messages(), [])
 
-    def test_bad_usage_is_refused(self):
-        result = self.doutsend('--slot')
-        self.assertEqual(result.returncode, 2)
-        result = self.doutsend('--raw', 'x', 'text')
-        self.assertEqual(result.returncode, 2)
+    def test_utf8_text_arrives_as_shift_jis_and_what_cp932_lacks_is_counted(self):
+        result = self.doutsend('--utf8', '表示', 'テスト\U0001F600')
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b'1 character not in CP932', result.stderr)
+        piped = self.doutsend('--utf8', input='一行目\n二行目 é\n'.encode('utf-8'))
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        self.assertIn(b'1 character not in CP932', piped.stderr)
+        self.assertEqual(self.messages(), ['表示 テスト?\r\n'.encode('cp932'), '一行目\n'.encode('cp932'),
+                                           '二行目 ?\n'.encode('cp932')])
+        raw = self.doutsend(input='生のまま\n'.encode('utf-8'))
+        self.assertEqual((raw.returncode, raw.stderr), (0, b''))
+        self.assertEqual(self.messages(), ['生のまま\n'.encode('utf-8')], 'raw bytes stay the default')
+
+    def test_help_goes_to_stdout_and_bad_usage_exits_2(self):
+        for flag in ('--help', '-h'):
+            result = self.doutsend(flag)
+            self.assertEqual((result.returncode, result.stderr), (0, b''))
+            self.assertIn(b'Exit codes:', result.stdout)
+        for args in (('--slot',), ('--bogus',), ('--raw', 'x', 'text'), ('--raw', 'x', '--utf8')):
+            result = self.doutsend(*args)
+            self.assertEqual((result.returncode, result.stdout), (2, b''))
+            self.assertIn(b'usage: doutsend', result.stderr)
         self.assertEqual(self.messages(), [])
 
     def test_client_header_is_quiet_without_a_reader_and_delivers_with_one(self):
