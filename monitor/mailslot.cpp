@@ -71,15 +71,23 @@ static bool ReadMessage(void*, uint32_t size, const unsigned char** data, size_t
     return true;
 }
 
+// A file whose end cannot be found is closed again but counts as opened:
+// its pieces then fail to write (logging stays on) rather than land over the
+// start of the log.
 static bool OpenLog(void*) {
     logFile = OpenModuleFile(GENERIC_WRITE, "log", "txt");
     if (logFile == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER zero = {};
-    SetFilePointerEx(logFile, zero, nullptr, FILE_END);
+    if (!SetFilePointerEx(logFile, zero, nullptr, FILE_END)) {
+        CloseHandle(logFile);
+        logFile = INVALID_HANDLE_VALUE;
+    }
     return true;
 }
 
 static bool WriteLog(void*, const unsigned char* data, size_t size, size_t* written) {
+    *written = 0;
+    if (logFile == INVALID_HANDLE_VALUE) return false;
     DWORD chunk = size > 0x40000000 ? 0x40000000 : (DWORD)size;
     DWORD done = 0;
     BOOL ok = WriteFile(logFile, data, chunk, &done, nullptr);
@@ -88,7 +96,7 @@ static bool WriteLog(void*, const unsigned char* data, size_t size, size_t* writ
 }
 
 static void CloseLog(void*) {
-    CloseHandle(logFile);
+    if (logFile != INVALID_HANDLE_VALUE) CloseHandle(logFile);
     logFile = INVALID_HANDLE_VALUE;
 }
 

@@ -44,7 +44,13 @@ cleanup() {
   [[ -n $monitor_pid ]] && kill "$monitor_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
+  if [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null; then
+    for _ in $(seq 50); do
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -0 "$xvfb_pid" 2>/dev/null && kill -9 "$xvfb_pid" 2>/dev/null || true
+  fi
 }
 trap cleanup EXIT
 trap 'echo; echo "stopping"; exit 0' INT TERM

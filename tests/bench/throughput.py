@@ -124,7 +124,7 @@ def run_flood(exe, count, size, deadline_s):
                 if text == wanted_pane:
                     break
             check(time.time() - start < deadline_s, 'the monitor took longer than %d s' % deadline_s)
-            time.sleep(0.02)
+            time.sleep(0.02)  # nothing signals a file's growth across Wine: poll it
         elapsed = time.time() - start
         open(stop, 'w').close()
         pings = driver_values(pinger.communicate(timeout=120)[0].decode())
@@ -145,7 +145,7 @@ def run_quiet(exe, seconds):
     try:
         time.sleep(2.0)  # past start-up and the first poll, which creates the slot
         before, t0 = monitor.cpu_seconds(), time.time()
-        time.sleep(seconds)
+        time.sleep(seconds)  # the measured stretch itself
         used, spent = monitor.cpu_seconds() - before, time.time() - t0
         return used * 60.0 / spent
     finally:

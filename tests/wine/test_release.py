@@ -163,6 +163,7 @@ class RunScriptTests(WineTestCase):
                         os.killpg(proc.pid, signal.SIGKILL)
                         proc.wait(10)
                 self.assertEqual(os.path.getsize(os.path.join(folder, 'sys.ini')), 412)
-                self.assertEqual(self.processes_of(prefix), [], 'Wine processes left behind')
+                self.wait_until(lambda: not self.processes_of(prefix), timeout=10,
+                                what='no process of its prefix left')
                 lock = '/tmp/.X%s-lock' % display.lstrip(':')
                 self.wait_until(lambda: not os.path.exists(lock), timeout=10, what='Xvfb %s gone' % display)
