@@ -17,7 +17,8 @@ second driver process sends WM_NULL to the monitor every 5 ms; the longest
 round trip is the longest time the window could not answer.
 
 Quiet case: the CPU time the monitor's process uses in a minute with no
-messages (its poll timer still ticking).
+messages (its poll timer still ticking), in rounds that alternate between
+the monitors.
 
 With --baseline, every case runs again on another monitor.exe (an older
 build, say) in the same run; its 100-byte flood uses --baseline-count
@@ -88,8 +89,17 @@ class Monitor:
         return os.path.getsize(self.log) if os.path.exists(self.log) else 0
 
     def cpu_seconds(self):
-        fields = open('/proc/%d/stat' % self.proc.pid).read().rsplit(')', 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
+        """CPU time of all the process's threads, in nanoseconds as the
+        scheduler counts it (/proc's user and system times tick in 10 ms)."""
+        total = 0
+        tasks = '/proc/%d/task' % self.proc.pid
+        for task in os.listdir(tasks):
+            try:
+                with open(os.path.join(tasks, task, 'schedstat')) as f:
+                    total += int(f.read().split()[0])
+            except OSError:
+                pass  # a thread that ended meanwhile
+        return total / 1e9
 
     def close(self):
         bench.driver('command', self.window, 40003)
@@ -177,6 +187,7 @@ def main():
     # of much more, so larger cases run only on Windows.
     parser.add_argument('--big', default='2000x32768,20x65536', help='further COUNTxSIZE floods ("" for none)')
     parser.add_argument('--quiet-seconds', type=int, default=60, help='0 leaves out the quiet case')
+    parser.add_argument('--quiet-rounds', type=int, default=2)
     parser.add_argument('--monitor', default=None, help='monitor.exe to measure (default: the dist build)')
     parser.add_argument('--baseline', default=None, help='a second monitor.exe measured the same way')
     parser.add_argument('--baseline-count', type=int, default=5000)
@@ -198,10 +209,17 @@ def main():
                 result = run_flood(exe, count, size, args.deadline)
                 lines.append(flood_line(label, count, size, drains[(count, size)], result))
                 print(lines[-1], flush=True)
-        for label, exe, _ in monitors:
-            if args.quiet_seconds > 0:
-                lines.append('%-9s quiet: %.3f s CPU per minute' % (label, run_quiet(exe, args.quiet_seconds)))
-                print(lines[-1], flush=True)
+        # Quiet rounds alternate between the monitors, so drift in the
+        # machine's load falls on both alike.
+        quiet = {label: [] for label, _, _ in monitors}
+        for _ in range(args.quiet_rounds if args.quiet_seconds > 0 else 0):
+            for label, exe, _ in monitors:
+                quiet[label].append(run_quiet(exe, args.quiet_seconds))
+                print('%-9s quiet round: %.4f s CPU per minute' % (label, quiet[label][-1]), flush=True)
+        for label, figures in quiet.items():
+            if figures:
+                lines.append('%-9s quiet: %.4f s CPU per minute (mean of %d rounds of %d s)'
+                             % (label, sum(figures) / len(figures), len(figures), args.quiet_seconds))
     finally:
         bench.down()
     print('\n'.join(['', 'summary:'] + lines))

@@ -6,7 +6,7 @@ import subprocess
 import tempfile
 import zipfile
 
-from bench import WineTestCase, bench, project_version, REPO
+from bench import WineTestCase, project_version, REPO
 
 PROGRAMS = {'monitor': 'デバッグ出力モニター', 'skinmaker': 'スキンメーカー',
             'doutsend': 'モニターへのテキスト送信', 'msktool': 'スキンファイルツール'}
