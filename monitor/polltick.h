@@ -1,8 +1,9 @@
 // One poll tick's rules, apart from Win32: which waiting messages a tick
 // takes, when log.txt is opened and closed, when the pane is refreshed, and
-// whether the follow-up timer should ask for the next tick soon. The mailslot, log.txt,
-// the pane and the clock come in through a PollPort, so the native tests run
-// a tick against a scripted slot and an injected clock. Portable.
+// whether the follow-up timer should ask for the next tick soon. The
+// mailslot, log.txt, the pane and the clock come in through a PollPort, so
+// the native tests run a tick against a scripted slot and an injected clock.
+// Portable.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>

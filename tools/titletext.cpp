@@ -1,5 +1,6 @@
 // Title conversion between the terminal's encoding and CP932, through iconv.
 #include "titletext.h"
+#include "skinfile.h"
 #include <errno.h>
 #include <stdio.h>
 #ifndef _WIN32
@@ -30,8 +31,6 @@ bool ShownEscaped(unsigned char byte) {
 
 #ifndef _WIN32
 namespace {
-
-const size_t maxTitleBytes = 31;
 
 // Converts all of `in`; false at the first byte sequence that does not
 // convert (`*stoppedAt` says where) or when iconv cannot be set up.
@@ -74,7 +73,7 @@ TitleProblem TitleToCp932(const std::string& text, const char* codeset, std::str
     size_t stoppedAt;
     if (!Convert("UTF-8", codeset, text, &utf8, &stoppedAt)) return TITLE_NOT_IN_CODESET;
     if (!Convert("CP932", "UTF-8", utf8, cp932, &stoppedAt)) return TITLE_NOT_IN_CP932;
-    return cp932->size() > maxTitleBytes ? TITLE_TOO_LONG : TITLE_OK;
+    return cp932->size() < sizeof(SkinHeader::title) ? TITLE_OK : TITLE_TOO_LONG;   // its NUL must fit
 }
 
 std::string TitleForTerminal(const char* cp932, size_t size, const char* codeset) {

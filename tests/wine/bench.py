@@ -7,6 +7,7 @@ process the bench starts, it stops: programs by PID, then `wineserver -k` on
 its own prefix, then Xvfb by PID. Every wait has a time limit.
 """
 import os
+import re
 import select
 import shutil
 import signal
@@ -27,7 +28,6 @@ class BenchError(Exception):
 
 def project_version():
     """The release version, as CMakeLists.txt sets it."""
-    import re
     with open(os.path.join(REPO, 'CMakeLists.txt')) as f:
         return re.search(r'project\(Tovrel VERSION ([0-9.]+)', f.read()).group(1)
 

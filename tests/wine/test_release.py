@@ -2,8 +2,11 @@
 portable zips unpacked into a folder of their own, and `make run` stopped by
 a signal."""
 import os
+import select
+import signal
 import subprocess
 import tempfile
+import time
 import zipfile
 
 from bench import WineTestCase, project_version, REPO
@@ -90,8 +93,6 @@ class RunScriptTests(WineTestCase):
     """`make run` without a display, stopped by a signal."""
 
     def read_until(self, proc, wanted, timeout):
-        import select
-        import time
         seen, deadline = b'', time.time() + timeout
         while wanted not in seen:
             left = deadline - time.time()
@@ -133,7 +134,6 @@ class RunScriptTests(WineTestCase):
                         what='the pasted command\'s text in the pane')
 
     def test_interrupt_or_terminate_saves_the_settings_and_stops_everything(self):
-        import signal
         for how in ('SIGINT to the process group', 'SIGTERM'):
             with self.subTest(how=how):
                 work = tempfile.mkdtemp(dir=self.bench.tmp, prefix='run-')
