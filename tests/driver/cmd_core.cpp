@@ -239,16 +239,6 @@ DRIVER_COMMAND(WaitGoneCommand, "wait-gone", "HWND [--timeout MS]") {
     return WaitFor(timeout, [&] { return !IsWindow(window); }) ? DRIVER_OK : DRIVER_TIMEOUT;
 }
 
-static bool DecodeHex(const std::string& hex, std::string* bytes) {
-    if (hex.size() % 2) return false;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        int64_t value;
-        if (!ParseNumber("0x" + hex.substr(i, 2), &value)) return false;
-        bytes->push_back((char)value);
-    }
-    return true;
-}
-
 static bool ReadFileBytes(const std::string& path, std::string* bytes) {
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) return false;

@@ -110,3 +110,13 @@ bool ReadWindowText(HWND window, std::string* text) {
 void PrintBytes(const std::string& bytes) {
     fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
+
+bool DecodeHex(const std::string& hex, std::string* bytes) {
+    if (hex.size() % 2) return false;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int64_t value;
+        if (!ParseNumber("0x" + hex.substr(i, 2), &value)) return false;
+        bytes->push_back((char)value);
+    }
+    return true;
+}

@@ -36,7 +36,9 @@ struct DriverCommandRegistration {
 
 // Argument helpers. Numbers accept decimal, negative decimal and 0x hex.
 bool ParseNumber(const std::string& text, int64_t* value);
-HWND ParseWindow(const std::string& text);          // null when not a number
+HWND ParseWindow(const std::string& text);
+// "0d0a" to its bytes; false on odd length or a non-hex digit.
+bool DecodeHex(const std::string& hex, std::string* bytes);          // null when not a number
 std::string FormatWindow(HWND window);              // "0x1234"
 // Value of "--name VALUE" among args (removed from the positional list that
 // Positional returns), or the fallback.
