@@ -177,13 +177,18 @@ static const std::string& NameOfProcess(uint32_t pid) {
 }
 
 // Hands a line to the send thread; while the outbox is full, waits for room
-// (the next writer then waits for the buffer) rather than drop it.
+// (the next writer then waits for the buffer) rather than drop it. Only a
+// change the other thread may be waiting for wakes it.
 static void QueueLine(std::string line) {
     AcquireSRWLockExclusive(&outboxLock);
-    while (RelayOutboxFull(outbox) && capturing) SleepConditionVariableSRW(&outboxChanged, &outboxLock, INFINITE, 0);
+    while (RelayOutboxFull(outbox) && capturing) {
+        WakeAllConditionVariable(&outboxChanged);
+        SleepConditionVariableSRW(&outboxChanged, &outboxLock, INFINITE, 0);
+    }
+    bool wasEmpty = outbox.lines.empty();
     PushRelayLine(&outbox, std::move(line));
     ReleaseSRWLockExclusive(&outboxLock);
-    WakeAllConditionVariable(&outboxChanged);
+    if (wasEmpty) WakeAllConditionVariable(&outboxChanged);
 }
 
 static DWORD WINAPI CaptureThread(void*) {
@@ -205,51 +210,66 @@ static DWORD WINAPI CaptureThread(void*) {
 
 // --- the send thread -------------------------------------------------------
 
-static HANDLE slot = INVALID_HANDLE_VALUE;
 static DWORD lastTry;
-static bool tried;
-static bool monitorAway;   // reported gone, not yet back
+static bool monitorSeen;   // a message has reached a monitor since the start
+static bool monitorAway;   // reported missing, not yet back
 static unsigned long dropped;
 
-// Opens the mailslot unless it is open or was tried too recently; says on
-// stderr when the monitor comes and goes.
-static bool OpenSlot() {
-    if (slot != INVALID_HANDLE_VALUE) return true;
-    DWORD now = GetTickCount();
-    if (tried && now - lastTry < RELAY_RETRY_MS) return false;
-    tried = true;
-    lastTry = now;
-    slot = CreateFileA(slotPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-    if (slot == INVALID_HANDLE_VALUE) {
-        if (!monitorAway)
-            fprintf(stderr, "dbgrelay: no monitor at %s (error %lu); strings are counted and dropped until one runs\n",
-                    slotPath, GetLastError());
-        monitorAway = true;
-        return false;
-    }
-    if (dropped)
-        fprintf(stderr, "dbgrelay: sending to %s; %lu string%s dropped while the monitor was away\n", slotPath,
-                dropped, dropped == 1 ? " was" : "s were");
+static void ReportMonitorAway(DWORD error) {
+    if (monitorAway) return;
+    monitorAway = true;
+    if (monitorSeen)
+        fprintf(stderr, "dbgrelay: the monitor at %s went away; strings are counted and dropped until it returns\n",
+                slotPath);
     else
-        fprintf(stderr, "dbgrelay: sending to %s\n", slotPath);
-    monitorAway = false;
-    dropped = 0;
-    return true;
+        fprintf(stderr, "dbgrelay: no monitor at %s (error %lu); strings are counted and dropped until one runs\n",
+                slotPath, error);
 }
 
-static bool WriteSlot(const std::string& message) {
+// Opens the mailslot for one message, or not at all while the monitor is
+// away and the last try was too recent; says on stderr when it comes back.
+// Every message opens it afresh: a handle kept open goes on taking writes
+// after its monitor has exited (Wine drops them without an error), and the
+// strings would be lost uncounted.
+static HANDLE OpenSlot() {
+    DWORD now = GetTickCount();
+    if (monitorAway && now - lastTry < RELAY_RETRY_MS) return INVALID_HANDLE_VALUE;
+    lastTry = now;
+    HANDLE slot = CreateFileA(slotPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (slot == INVALID_HANDLE_VALUE) {
+        ReportMonitorAway(GetLastError());
+        return slot;
+    }
+    if (monitorAway || !monitorSeen) {
+        if (dropped)
+            fprintf(stderr, "dbgrelay: sending to %s; %lu string%s dropped while the monitor was away\n", slotPath,
+                    dropped, dropped == 1 ? " was" : "s were");
+        else
+            fprintf(stderr, "dbgrelay: sending to %s\n", slotPath);
+        dropped = 0;
+    }
+    monitorAway = false;
+    monitorSeen = true;
+    return slot;
+}
+
+static bool SendToSlot(const std::string& message) {
+    HANDLE slot = OpenSlot();
+    if (slot == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    if (WriteFile(slot, message.data(), (DWORD)message.size(), &written, nullptr) && written == message.size())
-        return true;
-    // The monitor went away or renamed its slot: open again later.
+    bool sent = WriteFile(slot, message.data(), (DWORD)message.size(), &written, nullptr) && written == message.size();
+    if (!sent) ReportMonitorAway(GetLastError());
     CloseHandle(slot);
-    slot = INVALID_HANDLE_VALUE;
-    lastTry = GetTickCount();
-    fprintf(stderr, "dbgrelay: the monitor at %s went away; strings are counted and dropped until it returns\n",
-            slotPath);
-    monitorAway = true;
-    return false;
+    return sent;
+}
+
+// Whether the send thread has something to do now (under outboxLock). While
+// the monitor is away it lets lines gather and looks again when the retry
+// time comes, unless the outbox fills first.
+static bool SenderHasWork() {
+    if (finishing) return true;
+    return monitorAway ? RelayOutboxFull(outbox) : !outbox.lines.empty();
 }
 
 static DWORD WINAPI SendThread(void*) {
@@ -258,20 +278,25 @@ static DWORD WINAPI SendThread(void*) {
     std::string message;
     for (;;) {
         AcquireSRWLockExclusive(&outboxLock);
-        while (outbox.lines.empty() && !finishing) {
-            // While the monitor is away, wake once in a while to look for it.
-            DWORD wait = slot == INVALID_HANDLE_VALUE ? RELAY_RETRY_MS : INFINITE;
-            if (!SleepConditionVariableSRW(&outboxChanged, &outboxLock, wait, 0)) break;
+        while (!SenderHasWork()) {
+            DWORD wait = monitorAway ? RELAY_RETRY_MS : INFINITE;
+            if (!SleepConditionVariableSRW(&outboxChanged, &outboxLock, wait, 0)) break;   // time to look again
+        }
+        bool wasFull = RelayOutboxFull(outbox);
+        if (monitorAway) {
+            ReleaseSRWLockExclusive(&outboxLock);
+            HANDLE slot = OpenSlot();
+            if (slot != INVALID_HANDLE_VALUE) CloseHandle(slot);
+            AcquireSRWLockExclusive(&outboxLock);
+            if (monitorAway) dropped += (unsigned long)DropRelayLines(&outbox);
         }
         size_t count = TakeRelayMessage(&outbox, limit, &message);
         bool done = !count && finishing;
         ReleaseSRWLockExclusive(&outboxLock);
-        if (count) WakeAllConditionVariable(&outboxChanged);
+        if (wasFull) WakeAllConditionVariable(&outboxChanged);
         if (done) break;
-        bool open = OpenSlot();
-        if (count && !(open && WriteSlot(message))) dropped += (unsigned long)count;
+        if (count && !SendToSlot(message)) dropped += (unsigned long)count;
     }
-    if (slot != INVALID_HANDLE_VALUE) CloseHandle(slot);
     droppedAtExit = dropped;
     return 0;
 }

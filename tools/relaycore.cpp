@@ -46,6 +46,13 @@ bool RelayOutboxFull(const RelayOutbox& outbox) {
     return outbox.bytes >= RELAY_OUTBOX_BYTES;
 }
 
+size_t DropRelayLines(RelayOutbox* outbox) {
+    size_t count = outbox->lines.size();
+    outbox->lines.clear();
+    outbox->bytes = 0;
+    return count;
+}
+
 size_t TakeRelayMessage(RelayOutbox* outbox, size_t limit, std::string* message) {
     message->clear();
     size_t taken = 0;

@@ -60,6 +60,8 @@ struct RelayOutbox {
 
 void PushRelayLine(RelayOutbox* outbox, std::string line);
 bool RelayOutboxFull(const RelayOutbox& outbox);
+// Empties the outbox; returns how many lines it held.
+size_t DropRelayLines(RelayOutbox* outbox);
 // Moves the oldest lines, in order, into one message of at most `limit`
 // bytes (always at least one line, however long); returns how many. A
 // limit of 0 sends every line alone.

@@ -77,3 +77,28 @@ DRIVER_COMMAND(DebugBufferFillCommand, "dbwin-fill", "CHAR [--timeout MS]") {
         if (handle) CloseHandle(handle);
     return rc;
 }
+
+// A bare reader of the debug output, the baseline of the relay's benchmark:
+// owns the channel, says "ready", then hands the buffer back as soon as each
+// of COUNT strings arrives, and prints how many came.
+DRIVER_COMMAND(DebugDrainCommand, "dbwin-drain", "COUNT [--timeout MS]") {
+    Args pos = Positional(args);
+    int64_t count;
+    if (pos.size() != 1 || !ParseNumber(pos[0], &count)) return DRIVER_USAGE;
+    DWORD timeout = (DWORD)NumberOption(args, "--timeout", 60000);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
+    HANDLE bufferReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY");
+    HANDLE dataReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY");
+    if (!mapping || !bufferReady || !dataReady) return DRIVER_FAILED;
+    printf("ready\n");
+    fflush(stdout);
+    int64_t got = 0;
+    SetEvent(bufferReady);
+    while (got < count && WaitForSingleObject(dataReady, timeout) == WAIT_OBJECT_0) {
+        SetEvent(bufferReady);
+        ++got;
+    }
+    printf("strings=%lld\n", (long long)got);
+    for (HANDLE handle : {mapping, bufferReady, dataReady}) CloseHandle(handle);
+    return got == count ? DRIVER_OK : DRIVER_TIMEOUT;
+}

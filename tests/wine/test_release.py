@@ -12,7 +12,8 @@ import zipfile
 from bench import WineTestCase, project_version, REPO
 
 PROGRAMS = {'monitor': 'デバッグ出力モニター', 'skinmaker': 'スキンメーカー',
-            'doutsend': 'モニターへのテキスト送信', 'msktool': 'スキンファイルツール'}
+            'doutsend': 'モニターへのテキスト送信', 'dbgrelay': 'デバッグ出力の中継',
+            'msktool': 'スキンファイルツール'}
 
 
 class VersionTests(WineTestCase):
@@ -29,7 +30,7 @@ class VersionTests(WineTestCase):
                 self.assertEqual(info['ProductName'], 'Tovrel')
                 self.assertEqual(info['FileDescription'], 'Tovrel ' + description)
                 self.assertEqual(info['OriginalFilename'], name + '.exe')
-        for tool in ('doutsend', 'msktool'):
+        for tool in ('doutsend', 'dbgrelay', 'msktool'):
             result = self.wine(self.bench.exe(tool), '--version')
             self.assertEqual((result.returncode, result.stdout.strip()), (0, ('%s %s' % (tool, version)).encode()))
 
@@ -46,7 +47,7 @@ class ZipTests(WineTestCase):
             files = sorted(n for n in archive.namelist() if not n.endswith('/'))
             archive.extractall(target)
         self.assertEqual(files, sorted(name + '/' + f for f in (
-            'monitor.exe', 'skinmaker.exe', 'doutsend.exe', 'msktool.exe', 'dout.h', 'README.txt',
+            'monitor.exe', 'skinmaker.exe', 'doutsend.exe', 'dbgrelay.exe', 'msktool.exe', 'dout.h', 'README.txt',
             'sample/default.msk', 'sample/default.bmp')))
         return os.path.join(target, name)
 
@@ -54,7 +55,7 @@ class ZipTests(WineTestCase):
         for arch, machine in (('win32', 0x14C), ('win64', 0x8664)):
             with self.subTest(arch=arch):
                 folder = self.unpack(arch)
-                for exe in ('monitor', 'skinmaker', 'doutsend', 'msktool'):
+                for exe in PROGRAMS:
                     with open(os.path.join(folder, exe + '.exe'), 'rb') as f:
                         image = f.read()
                     pe = int.from_bytes(image[0x3C:0x40], 'little')

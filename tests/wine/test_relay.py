@@ -1,0 +1,139 @@
+"""The debug-output relay for real under Wine: OutputDebugString text from
+other programs reaches the monitor's pane and log.txt once and in order,
+one reader owns the channel at a time, and the monitor may come and go."""
+import os
+import signal
+import subprocess
+
+from bench import WineTestCase
+from test_dialogs import MonitorSession, settings_block
+
+
+class Relay:
+    """One dbgrelay process; what it says on stderr goes to a file."""
+
+    def __init__(self, test, *args):
+        self.test = test
+        self.errors = os.path.join(test.bench.tmp, 'relay-%d.err' % id(self))
+        with open(self.errors, 'wb') as err:
+            self.proc = subprocess.Popen(['wine', test.bench.exe('dbgrelay')] + list(args), env=test.bench.env,
+                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err,
+                                         start_new_session=True)
+        test.bench.procs.append(self.proc)
+        test.addCleanup(test.bench.stop, self.proc)
+
+    def said(self):
+        with open(self.errors, 'rb') as f:
+            return f.read().decode('cp932', errors='replace')
+
+    def wait_said(self, text, timeout=20):
+        self.test.wait_until(lambda: text in self.said() or self.proc.poll() is not None, timeout=timeout,
+                             what='%r from the relay' % text)
+        self.test.assertIn(text, self.said())
+
+    def started(self):
+        self.wait_said('relaying the debug output')
+        return self
+
+    def stop(self):
+        """Ctrl+C, as a user stops it; the exit code."""
+        os.kill(self.proc.pid, signal.SIGINT)
+        return self.proc.wait(20)
+
+
+class RelayTests(WineTestCase):
+
+    def monitor(self, **settings):
+        monitor = MonitorSession(self, settings_block(**settings))
+        monitor.log = os.path.join(monitor.folder, 'log.txt')
+        return monitor
+
+    def pane(self, monitor):
+        rc, text = self.bench.driver_raw('get-text', monitor.pane, timeout=30)
+        self.assertEqual(rc, 0)
+        return text
+
+    def wait_pane(self, monitor, wanted):
+        self.wait_until(lambda: self.pane(monitor) == wanted, timeout=20,
+                        what='the pane to read %r (it reads %r)' % (wanted[-60:], self.pane(monitor)[-60:]))
+
+    def ods(self, text, *flags):
+        """One OutputDebugString call from the driver; the writer's pid."""
+        if isinstance(text, bytes):
+            return self.driver_ok('ods', '--hex', text.hex(), *flags).strip()
+        return self.driver_ok('ods', text, *flags).strip()
+
+    def test_each_string_shows_once_in_order_under_each_format_and_one_reader_at_a_time(self):
+        monitor = self.monitor()
+        relay = Relay(self).started()
+        pid = self.ods('plain ascii')
+        self.ods('表示ソ テスト')
+        self.ods('ワイド文字の表', '--wide')
+        self.ods(b'ends its line\r\n')
+        self.ods(b'a lone CR\r')
+        self.ods('m' * 4091)                      # the longest string a writer passes
+        self.driver_ok('dbwin-fill', 'x')         # the whole buffer, no NUL in it
+        wanted = ('plain ascii\r\n表示ソ テスト\r\nワイド文字の表\r\nends its line\r\na lone CR\r\n'
+                  + 'm' * 4091 + '\r\n' + 'x' * 4092 + '\r\n').encode('cp932')
+        self.wait_pane(monitor, wanted)
+
+        second = Relay(self)
+        self.assertEqual(second.proc.wait(20), 1)
+        self.assertIn('another program already reads the debug output', second.said())
+        self.assertEqual(relay.stop(), 0)
+
+        for flags, text, line in ((['--pid'], 'with pid', '[%s] with pid\r\n' % pid),
+                                  (['--name'], 'named', '[%s tvdriver.exe] named\r\n' % pid),
+                                  (['--raw', '--pid'], 'raw', '[%s] raw' % pid)):
+            with self.subTest(flags=flags):
+                relay = Relay(self, *flags).started()
+                self.ods(text)
+                wanted += line.encode('cp932')
+                self.wait_pane(monitor, wanted)
+                self.assertEqual(relay.stop(), 0)
+
+        relay = Relay(self, '--global')
+        relay.wait_said('relaying the debug output to')
+        self.assertEqual(Relay(self, '--global').proc.wait(20), 1)
+        self.assertEqual(relay.stop(), 0)
+
+    def test_two_writers_ten_thousand_strings_arrive_whole_and_each_in_its_order(self):
+        monitor = self.monitor(log=1)
+        Relay(self, '--pid').started()
+        writers = [subprocess.Popen(['wine', self.bench.driver_exe, 'ods-flood', '5000', tag], env=self.bench.env,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                    start_new_session=True) for tag in 'AB']
+        for writer in writers:
+            self.bench.procs.append(writer)
+            self.addCleanup(self.bench.stop, writer)
+        pids = {}
+        for tag, writer in zip('AB', writers):
+            out = writer.communicate(timeout=120)[0].decode()
+            self.assertEqual(writer.returncode, 0)
+            pids[tag] = dict(line.split('=') for line in out.split())['pid']
+        size = sum(len(('[%s] %s %06d\r\n' % (pids[t], t, i)).encode()) for t in 'AB' for i in range(5000))
+        logged = lambda: os.path.getsize(monitor.log) if os.path.exists(monitor.log) else 0
+        self.wait_until(lambda: logged() >= size, timeout=60, what='%d bytes in log.txt' % size)
+        with open(monitor.log, 'rb') as f:
+            lines = f.read().decode().split('\r\n')
+        self.assertEqual(lines.pop(), '')
+        for tag in 'AB':
+            mine = [line for line in lines if line.startswith('[%s] %s ' % (pids[tag], tag))]
+            self.assertEqual(mine, ['[%s] %s %06d' % (pids[tag], tag, i) for i in range(5000)])
+        self.assertEqual(len(lines), 10000)
+
+    def test_strings_while_the_monitor_is_away_are_counted_and_later_ones_arrive(self):
+        first = self.monitor()
+        relay = Relay(self).started()
+        self.ods('before')
+        self.wait_pane(first, b'before\r\n')
+        self.bench.stop(first.proc)
+        self.driver_ok('wait-gone', first.main, '--timeout', '10000')
+        for i in range(5):
+            self.ods('lost %d' % i)
+        relay.wait_said('went away')
+
+        second = self.monitor()
+        relay.wait_said('5 strings were dropped while the monitor was away')
+        self.ods('after')
+        self.wait_pane(second, b'after\r\n')
