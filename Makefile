@@ -8,7 +8,7 @@ ROOT  := $(CURDIR)
 DISTDIR  := $(abspath $(DIST))
 BUILDDIR := $(abspath $(BUILD))
 
-.PHONY: all deps build native asan win32 win64 test run dist screenshots fuzz bench bench-wine default-skin clean
+.PHONY: all deps build native asan win32 win64 test run dist screenshots fuzz bench bench-wine bench-relay default-skin clean
 
 all: deps build
 
@@ -88,6 +88,12 @@ bench-wine: all
 	TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/throughput.py --count $(BENCH_COUNT) --size $(BENCH_SIZE) \
 	  --big '$(BENCH_BIG)' --quiet-seconds $(BENCH_QUIET) $$baseline
 	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/startup.py
+
+# OutputDebugString calls per second with the relay and the monitor running,
+# beside no reader and a bare reader of the channel.
+RELAY_COUNT ?= 20000
+bench-relay: all
+	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/relay.py --count $(RELAY_COUNT)
 
 # Redraws the built-in default skin (stored packed twice) and the icons.
 default-skin: native

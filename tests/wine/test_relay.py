@@ -92,10 +92,24 @@ class RelayTests(WineTestCase):
                 self.wait_pane(monitor, wanted)
                 self.assertEqual(relay.stop(), 0)
 
-        relay = Relay(self, '--global')
-        relay.wait_said('relaying the debug output to')
+        # Services' output, and the stop that taskkill asks for: WM_CLOSE to
+        # the relay's window.
+        relay = Relay(self, '--global').started()
         self.assertEqual(Relay(self, '--global').proc.wait(20), 1)
+        window = self.driver_ok('find-window', 'TovrelRelay', '--timeout', '5000').split()[0]
+        self.driver_ok('post', window, 0x10, 0, 0)
+        self.assertEqual(relay.proc.wait(20), 0)
+
+        slot = r'\\.\mailslot\tvrelay'
+        self.driver_ok('mailslot-open', slot)
+        self.addCleanup(self.driver, 'mailslot-close', slot)
+        relay = Relay(self, '--host', '.', '--slot', 'tvrelay')
+        relay.wait_said(r'relaying the debug output to %s' % slot)
+        self.ods('elsewhere')
         self.assertEqual(relay.stop(), 0)
+        self.assertEqual(self.driver_ok('mailslot-read', slot).split(), [b'elsewhere\r\n'.hex()])
+        for bad in (['--slot'], ['--slot', 's' * 64], ['--bogus'], ['--pid', 'text']):
+            self.assertEqual(self.wine(self.bench.exe('dbgrelay'), *bad).returncode, 2, bad)
 
     def test_two_writers_ten_thousand_strings_arrive_whole_and_each_in_its_order(self):
         monitor = self.monitor(log=1)
