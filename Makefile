@@ -8,7 +8,7 @@ ROOT  := $(CURDIR)
 DISTDIR  := $(abspath $(DIST))
 BUILDDIR := $(abspath $(BUILD))
 
-.PHONY: all deps build native asan win32 win64 test run dist screenshots fuzz bench bench-wine bench-relay default-skin clean
+.PHONY: all deps build native asan win32 win64 test run dist screenshots fuzz fuzz-build fuzz-long bench bench-wine bench-relay default-skin clean
 
 all: deps build
 
@@ -60,13 +60,22 @@ dist: all
 screenshots: all
 	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tools/screenshots.py docs
 
-# Runs each fuzz target for FUZZ_SECONDS (libFuzzer, clang).
+# Runs each fuzz target for FUZZ_SECONDS (libFuzzer, clang); fuzz-long runs
+# each for FUZZ_RUNS executions and adds the inputs that reach new code to
+# the committed corpora.
 FUZZ_SECONDS ?= 60
-fuzz: deps
+FUZZ_RUNS ?= 10000000
+FUZZ_TARGETS ?=
+fuzz-build: deps
 	@test -f $(BUILD)/fuzz/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_FUZZ=ON \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" -DTOVREL_DIST_DIR=$(BUILDDIR)/fuzz/dist >/dev/null
 	@cmake --build $(BUILD)/fuzz -j $(JOBS) -- --no-print-directory
-	@tools/run-fuzz.sh $(BUILD)/fuzz/bin $(FUZZ_SECONDS)
+
+fuzz: fuzz-build
+	@tools/run-fuzz.sh $(BUILD)/fuzz/bin $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-long: fuzz-build
+	@tools/run-fuzz.sh $(BUILD)/fuzz/bin --runs $(FUZZ_RUNS) --merge $(FUZZ_TARGETS)
 
 bench: native
 	@$(BUILD)/native/bin/benchmarks

@@ -28,6 +28,11 @@ int64_t PackedBound(int32_t length);
 // carry it.
 int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* out);
 
+// Clears the whole last-position table, as every packing once began by
+// doing. Packing leaves it clear by itself; the tests call this to compare
+// against a packing that starts from a plain fill.
+void ResetPackTable();
+
 // Packs `length` bytes and writes the stream as the content of `path`
 // (created if absent; an existing file is not truncated, so a longer old file
 // keeps its tail, which readers ignore). False when the output buffer cannot

@@ -15,8 +15,14 @@ static const int32_t kWindow = 4096;
 static const int32_t kMaxMatch = 18;
 static const int32_t kMinMatch = 3;
 
-// Most recent input position of each 3-byte sequence, or -1. Indexed by the
-// sequence itself (first byte most significant): no hashing, no collisions.
+// Above this many input bytes, putting the table back clears all of it at
+// once; up to it, only the entries the packing wrote (one random access per
+// position beats a 64 MiB fill below about this size).
+static const int32_t kSparseClearLimit = 1 << 18;
+
+// Most recent input position of each 3-byte sequence, plus one (0: none).
+// Indexed by the sequence itself (first byte most significant): no hashing,
+// no collisions. Every packing leaves it all zero again, as it starts.
 static int32_t lastPosition[1 << 24];
 
 static inline uint32_t KeyAt(const unsigned char* p)
@@ -32,48 +38,91 @@ int64_t PackedBound(int32_t length)
     return 7 + items + (items + 7) / 8;
 }
 
+// For each entered position (by its low 12 bits), the entered position
+// before it with the same three bytes, or -1: the candidates of a match,
+// nearest first. Slots are read only for positions inside the window, which
+// no later position has overwritten yet.
+static int32_t previousSame[kWindow];
+
+static void EnterPosition(const unsigned char* data, int32_t p)
+{
+    int32_t* slot = &lastPosition[KeyAt(data + p)];
+    previousSame[p & (kWindow - 1)] = *slot - 1;
+    *slot = p + 1;
+}
+
+// Length of the match at candidate c for position i (0 unless its first
+// three bytes are equal).
+static int32_t MatchLength(const unsigned char* src, int32_t length, int32_t i, int32_t c)
+{
+    if (src[c] != src[i] || src[c + 1] != src[i + 1] || src[c + 2] != src[i + 2])
+        return 0;
+    int32_t n = kMinMatch;
+    while (i + n < length && n < kMaxMatch && src[c + n] == src[i + n])
+        ++n;
+    return n;
+}
+
 // Length of the best match for position i and its distance; 0 when none.
+// The candidates are every earlier position from the most recent entered one
+// with the same three bytes back to the window's far end, nearest first; a
+// strictly longer match replaces the best, so the nearest of equals stays.
+// Positions 1 and 2 are never entered, so they are tried where they fall.
 static int32_t FindMatch(const unsigned char* src, int32_t length, int32_t i, int32_t* distance)
 {
     if (i >= length - 2)
         return 0;
-    int32_t window = i < kWindow ? i : kWindow;
-    int32_t last = lastPosition[KeyAt(src + i)];
-    if (last < 0)
-        return 0;
-    int32_t d = i - last;
+    int32_t far = i - (i < kWindow ? i : kWindow);
+    int32_t last = lastPosition[KeyAt(src + i)] - 1;
     int32_t best = 0;
-    while (d <= window) {
-        int32_t c = i - d;
-        if (src[c] == src[i] && src[c + 1] == src[i + 1] && src[c + 2] == src[i + 2]) {
-            int32_t n = kMinMatch;
-            while (i + n < length && n < kMaxMatch && src[c + n] == src[i + n])
-                ++n;
-            if (n > best) {   // strictly longer: the nearest of equals stays
-                best = n;
-                *distance = d;
-                if (n == kMaxMatch)
-                    break;
-            }
+    int32_t c = last;
+    for (; c >= 3 && c >= far; c = previousSame[c & (kWindow - 1)]) {
+        int32_t n = MatchLength(src, length, i, c);
+        if (n > best) {
+            best = n;
+            *distance = i - c;
+            if (n == kMaxMatch)
+                return best;
         }
-        // A position can only match if src[c] reappears at its start, so
-        // skip the ones whose first three bytes cannot equal src[i..i+2].
-        unsigned char x = src[c];
-        if (x == src[i + 1])
-            d += 1;
-        else if (x == src[i + 2])
-            d += 2;
-        else
-            d += 3;
+    }
+    // What is left below 3: positions 2 and 1 when they are candidates, then
+    // position 0 when the chain reached it.
+    int32_t tail[3] = {2, 1, c == 0 ? 0 : -1};
+    for (int32_t t : tail) {
+        if (t < 0 || t > last || t < far)
+            continue;
+        int32_t n = MatchLength(src, length, i, t);
+        if (n > best) {
+            best = n;
+            *distance = i - t;
+            if (n == kMaxMatch)
+                break;
+        }
     }
     return best;
+}
+
+void ResetPackTable()
+{
+    memset(lastPosition, 0, sizeof lastPosition);
+}
+
+// Empties what a packing of `data` entered: only positions with two bytes
+// after them were ever entered.
+static void ClearPackTable(const unsigned char* data, int32_t length)
+{
+    if (length > kSparseClearLimit) {
+        ResetPackTable();
+        return;
+    }
+    for (int32_t p = 0; p + 2 < length; ++p)
+        lastPosition[KeyAt(data + p)] = 0;
 }
 
 int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* out)
 {
     if (!data || !out || length < 3 || PackedBound(length) > INT32_MAX)
         return 0;
-    memset(lastPosition, 0xFF, sizeof lastPosition);
 
     uint32_t l = (uint32_t)length;
     out[0] = (unsigned char)l;
@@ -83,7 +132,7 @@ int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* o
     out[4] = data[0];
     out[5] = data[1];
     out[6] = data[2];
-    lastPosition[KeyAt(data)] = 0;   // positions 1 and 2 are never entered
+    EnterPosition(data, 0);   // positions 1 and 2 are never entered
     int32_t op = 7;
     int32_t i = 3;
 
@@ -98,17 +147,18 @@ int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* o
                 out[op++] = (unsigned char)(((match - kMinMatch) << 4) | ((distance - 1) >> 8));
                 flags |= 1u << k;
                 for (int32_t p = i; p < i + match && p + 2 < length; ++p)
-                    lastPosition[KeyAt(data + p)] = p;
+                    EnterPosition(data, p);
                 i += match;
             } else {
                 out[op++] = data[i];
                 if (i + 2 < length)
-                    lastPosition[KeyAt(data + i)] = i;
+                    EnterPosition(data, i);
                 i += 1;
             }
         }
         out[flagPos] = (unsigned char)flags;
     }
+    ClearPackTable(data, length);
     return op;
 }
 

@@ -1,23 +1,43 @@
 #!/usr/bin/env bash
-# Runs every libFuzzer target in BIN_DIR for SECONDS each, starting from the
-# committed seed corpus. New inputs go to a scratch corpus beside BIN_DIR, so
-# the committed seeds change only by hand; crashes are kept there as well.
-#   tools/run-fuzz.sh BIN_DIR SECONDS
+# Runs every libFuzzer target in BIN_DIR, starting from the committed seed
+# corpus, for SECONDS each, or with --runs N for N executions each (the long
+# run). New inputs go to a scratch corpus beside BIN_DIR; with --merge, those
+# that reach new code are then added to the committed corpus, which `make
+# test` replays. Crashes are kept in the scratch folder. Prints executions,
+# executions per second and wall time per target. A target's own libFuzzer
+# flags, if it needs any, are in tests/fuzz/TARGET.flags (one line).
+#   tools/run-fuzz.sh BIN_DIR (SECONDS | --runs N) [--merge] [TARGET...]
 set -euo pipefail
 
-if [[ $# -ne 2 ]]; then
-  echo "usage: $0 BIN_DIR SECONDS" >&2
-  exit 2
-fi
+usage() { echo "usage: $0 BIN_DIR (SECONDS | --runs N) [--merge] [TARGET...]" >&2; exit 2; }
+(($# >= 2)) || usage
 bin_dir=$(cd "$1" && pwd)
-seconds=$2
+shift
+if [[ $1 == --runs ]]; then
+  (($# >= 2)) || usage
+  limit=(-runs="$2")
+  what="$2 runs"
+  shift 2
+else
+  limit=(-max_total_time="$1")
+  what="$1 s"
+  shift
+fi
+merge=0
+if [[ ${1:-} == --merge ]]; then
+  merge=1
+  shift
+fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 work="$bin_dir/../fuzz-work"
 
 shopt -s nullglob
 targets=()
 for exe in "$bin_dir"/fuzz_*; do
-  [[ -x $exe && $exe != *_replay ]] && targets+=("$exe")
+  name=$(basename "$exe")
+  [[ -x $exe && $exe != *_replay ]] || continue
+  if (($# > 0)) && [[ ! " $* " == *" $name "* ]]; then continue; fi
+  targets+=("$exe")
 done
 if ((${#targets[@]} == 0)); then
   echo "no fuzz targets in $bin_dir (configure with -DTOVREL_FUZZ=ON)" >&2
@@ -28,16 +48,26 @@ failed=0
 for exe in "${targets[@]}"; do
   name=$(basename "$exe")
   seeds="$root/tests/fuzz/corpus/$name"
-  mkdir -p "$work/$name/corpus" "$work/$name/crashes"
-  echo "== $name: ${seconds}s"
-  if ! "$exe" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
+  mkdir -p "$work/$name/corpus" "$work/$name/crashes" "$seeds"
+  flags=()
+  [[ -f $root/tests/fuzz/$name.flags ]] && read -r -a flags <"$root/tests/fuzz/$name.flags"
+  echo "== $name: $what ${flags[*]:-}"
+  start=$(date +%s)
+  if ! "$exe" "${limit[@]}" "${flags[@]}" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
        -artifact_prefix="$work/$name/crashes/" "$work/$name/corpus" "$seeds" \
        >"$work/$name/log.txt" 2>&1; then
     echo "FAILED: $name (see $work/$name/log.txt and $work/$name/crashes/)" >&2
     tail -n 30 "$work/$name/log.txt" >&2
     failed=1
-  else
-    grep -E 'stat::number_of_executed_units|stat::new_units_added' "$work/$name/log.txt" | sed "s/^/   /"
+    continue
+  fi
+  grep -E 'stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added' \
+    "$work/$name/log.txt" | sed "s/^/   /"
+  echo "   wall time: $(($(date +%s) - start)) s"
+  if ((merge)); then
+    before=$(ls "$seeds" | wc -l)
+    "$exe" -merge=1 "$seeds" "$work/$name/corpus" >"$work/$name/merge.txt" 2>&1
+    echo "   committed corpus: $before -> $(ls "$seeds" | wc -l) inputs"
   fi
 done
 exit $failed

@@ -53,6 +53,15 @@ Bytes MixedInput()
     return out;
 }
 
+// The first `size` bytes of the mixed input: the small packings a skin
+// title or a fuzz input makes.
+Bytes MixedPrefix(size_t size)
+{
+    Bytes input = MixedInput();
+    input.resize(size);
+    return input;
+}
+
 Bytes Pack(const Bytes& input)
 {
     Bytes out((size_t)PackedBound((int32_t)input.size()));
@@ -138,6 +147,18 @@ void BM_PackMixed1MiB(benchmark::State& state)
     PackBench(state, input);
 }
 
+void BM_PackMixed1KiB(benchmark::State& state)
+{
+    static const Bytes input = MixedPrefix(1024);
+    PackBench(state, input);
+}
+
+void BM_PackMixed64KiB(benchmark::State& state)
+{
+    static const Bytes input = MixedPrefix(65536);
+    PackBench(state, input);
+}
+
 void BM_UnpackMixed1MiB(benchmark::State& state)
 {
     static const Bytes input = MixedInput();
@@ -151,5 +172,7 @@ BENCHMARK(BM_PackDefaultRecord)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnpackDefaultRecord)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadDefaultSkin)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PackMixed1MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PackMixed1KiB)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PackMixed64KiB)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UnpackMixed1MiB)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -11,8 +11,10 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -47,6 +49,54 @@ Bytes Pack(const Bytes& input)
 Bytes Unpacked()
 {
     return Bytes(unpackedData, unpackedData + unpackedSize);
+}
+
+// The encoder as first written: for each position, a scan of every earlier
+// position from the most recent remembered one with the same three bytes to
+// the window's far end. Kept as the model the fast encoder must equal byte
+// for byte.
+Bytes ReferencePack(const Bytes& in)
+{
+    const int32_t length = (int32_t)in.size();
+    std::unordered_map<uint32_t, int32_t> last;
+    auto key = [&](int32_t p) { return (uint32_t)in[p] << 16 | (uint32_t)in[p + 1] << 8 | in[p + 2]; };
+    Bytes out = {(unsigned char)length, (unsigned char)(length >> 8), (unsigned char)(length >> 16),
+                 (unsigned char)(length >> 24), in[0], in[1], in[2]};
+    last[key(0)] = 0;
+    for (int32_t i = 3; i < length;) {
+        size_t flagPos = out.size();
+        out.push_back(0);
+        for (int k = 0; k < 8 && i < length; ++k) {
+            int32_t best = 0, distance = 0;
+            auto found = i < length - 2 ? last.find(key(i)) : last.end();
+            if (found != last.end()) {
+                int32_t window = std::min(i, 4096);
+                for (int32_t d = i - found->second; d <= window; ++d) {
+                    int32_t c = i - d, n = 0;
+                    while (i + n < length && n < 18 && in[c + n] == in[i + n])
+                        ++n;
+                    if (n >= 3 && n > best) {
+                        best = n;
+                        distance = d;
+                        if (n == 18)
+                            break;
+                    }
+                }
+            }
+            int32_t step = best ? best : 1;
+            if (best) {
+                out.push_back((unsigned char)((distance - 1) & 0xFF));
+                out.push_back((unsigned char)(((best - 3) << 4) | ((distance - 1) >> 8)));
+                out[flagPos] |= (unsigned char)(1u << k);
+            } else {
+                out.push_back(in[i]);
+            }
+            for (int32_t p = i; p < i + step && p + 2 < length; ++p)
+                last[key(p)] = p;
+            i += step;
+        }
+    }
+    return out;
 }
 
 struct CodecTest : ::testing::Test {
@@ -203,6 +253,36 @@ TEST_F(CodecTest, RoundTripsOnVariedInputs)
         EXPECT_EQ(input, Unpacked());
         EXPECT_EQ(UNPACK_COMPLETE, report.end);
         EXPECT_EQ((int32_t)stream.size(), report.consumed);
+    }
+}
+
+// Packing clears only the table entries it wrote; every stream must equal
+// the one a packing from a freshly filled table gives, whatever was packed
+// before it (small and large inputs in turn, sharing and not sharing keys),
+// and the one the first encoder's full scan gives.
+TEST_F(CodecTest, PackingAfterOtherPackingsEqualsPackingFromAClearTable)
+{
+    std::mt19937 rng(777);
+    std::vector<Bytes> inputs;
+    for (size_t size : {3u, 4u, 100u, 1024u, 4097u, 65536u, (1u << 18) + 1, 300000u, 17u, 2048u}) {
+        Bytes input(size);
+        int alphabet = 2 + (int)(rng() % 200);
+        for (auto& b : input)
+            b = (unsigned char)(rng() % alphabet);
+        inputs.push_back(input);
+    }
+    std::vector<Bytes> fresh;
+    for (const Bytes& input : inputs) {
+        ResetPackTable();
+        fresh.push_back(Pack(input));
+        EXPECT_EQ(fresh.back(), ReferencePack(input)) << input.size() << " bytes: the first encoder's stream";
+    }
+    for (int round = 0; round < 2; ++round) {
+        for (size_t k = 0; k < inputs.size(); ++k) {
+            size_t pick = round ? inputs.size() - 1 - k : k;
+            SCOPED_TRACE(inputs[pick].size());
+            EXPECT_EQ(Pack(inputs[pick]), fresh[pick]);
+        }
     }
 }
 
