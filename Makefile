@@ -8,14 +8,14 @@ ROOT  := $(CURDIR)
 DISTDIR  := $(abspath $(DIST))
 BUILDDIR := $(abspath $(BUILD))
 
-.PHONY: all deps build native asan win32 win64 test run dist screenshots fuzz fuzz-build fuzz-long bench bench-wine bench-relay default-skin clean
+.PHONY: all deps build native native32 asan win32 win64 test run dist screenshots fuzz fuzz-build fuzz-long bench bench-wine bench-relay default-skin clean
 
 all: deps build
 
 deps:
 	@tools/install-deps.sh
 
-build: native asan win32 win64
+build: native native32 asan win32 win64
 
 # configure(dir, extra cmake args)
 define configure
@@ -25,6 +25,10 @@ endef
 
 native:
 	$(call configure,native,-DTOVREL_DIST_DIR=$(DISTDIR)/native)
+
+# The portable code and its tests again for 32-bit x86 Linux.
+native32:
+	$(call configure,native32,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/linux-i686.cmake -DTOVREL_DIST_DIR=$(BUILDDIR)/native32/dist)
 
 # The same portable code and tests under AddressSanitizer and UBSan; its
 # deliverables stay in the build tree.

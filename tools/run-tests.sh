@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit tests and fuzz-corpus replays (plain, then
-# under AddressSanitizer and UBSan), then the end-to-end tests of the real
+# Runs every test: the native unit tests and fuzz-corpus replays (plain, at
+# 32 bits, then under AddressSanitizer and UBSan), then the end-to-end tests of the real
 # Windows programs under Wine. Ends with the line "N passed, N failed".
 set -u
 cd "$(dirname "$0")/.."
@@ -34,6 +34,7 @@ run_ctest() {
 }
 
 run_ctest "$BUILD/native" "native unit tests"
+run_ctest "$BUILD/native32" "native unit tests, 32-bit x86"
 run_ctest "$BUILD/asan" "native unit tests under ASan and UBSan"
 
 echo "== end-to-end tests under Wine"
