@@ -2,6 +2,7 @@
 (command 40004) with its colour chooser, and the memory usage window
 (command 40007)."""
 import os
+import shutil
 import struct
 import subprocess
 import time
@@ -45,9 +46,11 @@ def parse_block(data):
 class MonitorSession:
     """One running monitor in a folder of its own, seen through the driver."""
 
-    def __init__(self, test, ini=None):
+    def __init__(self, test, ini=None, folder=None, wait_slot=True):
         self.test = test
-        self.folder = test.bench.copy_program('monitor')
+        self.folder = folder or test.bench.copy_program('monitor')
+        if folder and not os.path.exists(os.path.join(folder, 'monitor.exe')):
+            shutil.copy2(test.bench.exe('monitor'), folder)
         if ini is not None:
             with open(os.path.join(self.folder, 'sys.ini'), 'wb') as f:
                 f.write(ini)
@@ -58,7 +61,8 @@ class MonitorSession:
         self.pane = self.child(self.main, 100)
         # The first poll creates the mailslot; writers need it to exist.
         self.slot = r'\\.\mailslot\dout'
-        self.wait_slot(self.slot)
+        if wait_slot:
+            self.wait_slot(self.slot)
 
     def _gone(self):
         self.test.bench.stop(self.proc)
