@@ -8,7 +8,7 @@ ROOT  := $(CURDIR)
 DISTDIR  := $(abspath $(DIST))
 BUILDDIR := $(abspath $(BUILD))
 
-.PHONY: all deps build native native32 asan win32 win64 test run dist screenshots fuzz fuzz-build fuzz-long bench bench-wine bench-relay default-skin clean
+.PHONY: all deps build native native32 asan win32 win64 test run dist screenshots fuzz fuzz-build fuzz-long bench bench-wine bench-relay soak default-skin clean
 
 all: deps build
 
@@ -107,6 +107,12 @@ bench-wine: all
 RELAY_COUNT ?= 20000
 bench-relay: all
 	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/relay.py --count $(RELAY_COUNT)
+
+# A long run of the monitor looking for leaks (not part of make test).
+SOAK_MINUTES ?= 60
+SOAK_RATE ?= 300
+soak: all
+	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/soak.py --minutes $(SOAK_MINUTES) --rate $(SOAK_RATE)
 
 # Redraws the built-in default skin (stored packed twice) and the icons.
 default-skin: native

@@ -55,16 +55,20 @@ static void FloodMessage(std::string* message, long index, size_t size) {
 }
 
 // Writes numbered messages until `count` are sent, or until `stopFile`
-// exists (checked before each message) when one is named. Returns how many
-// went out, or -1 when the slot could not be opened or a write failed.
-static long Flood(const char* name, long count, size_t size, const std::string& stopFile = "") {
+// exists (checked before each message) when one is named; with a rate, no
+// more than that many a second. Returns how many went out, or -1 when the
+// slot could not be opened or a write failed.
+static long Flood(const char* name, long count, size_t size, const std::string& stopFile = "", int64_t rate = 0) {
     HANDLE slot = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (slot == INVALID_HANDLE_VALUE) return -1;
     std::string message;
     long sent = 0;
+    DWORD start = GetTickCount();
     for (; sent < count; ++sent) {
         if (!stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        // Paced: message n is due n / rate seconds after the start.
+        while (rate > 0 && (int64_t)(GetTickCount() - start) * rate < (int64_t)sent * 1000) Sleep(1);
         FloodMessage(&message, sent, size);
         DWORD written = 0;
         if (!WriteFile(slot, message.data(), (DWORD)size, &written, nullptr) || written != size) {
@@ -86,13 +90,14 @@ static bool ParseFloodArgs(const Args& args, std::string* name, long* count, siz
     return true;
 }
 
-DRIVER_COMMAND(FloodCommand, "mailslot-flood", "NAME COUNT SIZE [--stop-file PATH] (numbered messages; prints ms, messages)") {
+DRIVER_COMMAND(FloodCommand, "mailslot-flood",
+               "NAME COUNT SIZE [--stop-file PATH] [--rate N] (numbered messages; prints ms, messages)") {
     std::string name;
     long count;
     size_t size;
     if (!ParseFloodArgs(args, &name, &count, &size)) return DRIVER_USAGE;
     DWORD start = GetTickCount();
-    long sent = Flood(name.c_str(), count, size, Option(args, "--stop-file", ""));
+    long sent = Flood(name.c_str(), count, size, Option(args, "--stop-file", ""), NumberOption(args, "--rate", 0));
     if (sent < 0) return DRIVER_FAILED;
     printf("ms=%lu\nmessages=%ld\n", (unsigned long)(GetTickCount() - start), sent);
     return DRIVER_OK;

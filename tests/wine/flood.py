@@ -29,13 +29,16 @@ def pane_after(stream):
 
 class Writer:
     """`mailslot-flood` in a driver process of its own. With a stop file it
-    keeps writing until that file appears (or `count` messages went out)."""
+    keeps writing until that file appears (or `count` messages went out);
+    with a rate, that many messages a second at most."""
 
-    def __init__(self, bench, slot, count, size, stop_file=None):
+    def __init__(self, bench, slot, count, size, stop_file=None, rate=0):
         self.bench, self.size, self.stop_file = bench, size, stop_file
         args = ['wine', bench.driver_exe, 'mailslot-flood', slot, str(count), str(size)]
         if stop_file:
             args += ['--stop-file', bench.win_path(stop_file)]
+        if rate:
+            args += ['--rate', str(rate)]
         self.proc = subprocess.Popen(args, env=bench.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, start_new_session=True)
 
