@@ -59,6 +59,7 @@ class MonitorSession:
         self.pid = test.driver_ok('pid-of', self.main).strip()
         test.addCleanup(self._gone)
         self.pane = self.child(self.main, 100)
+        self.log = os.path.join(self.folder, 'log.txt')
         # The first poll creates the mailslot; writers need it to exist.
         self.slot = r'\\.\mailslot\dout'
         if wait_slot:
@@ -96,6 +97,16 @@ class MonitorSession:
 
     def pane_text(self):
         return self.test.driver_ok('get-text', self.pane)
+
+    def pane_bytes(self):
+        rc, text = self.test.bench.driver_raw('get-text', self.pane, timeout=30)
+        self.test.assertEqual(rc, 0)
+        return text
+
+    def wait_pane(self, wanted, timeout=60):
+        """Waits until the pane's bytes are exactly `wanted`."""
+        self.test.wait_until(lambda: self.pane_bytes() == wanted, timeout=timeout,
+                             what='the pane to read ...%r (it reads ...%r)' % (wanted[-40:], self.pane_bytes()[-40:]))
 
     def wait_text(self, text):
         self.test.wait_until(lambda: text in self.pane_text(), what='%r in the pane' % text)

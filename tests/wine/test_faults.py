@@ -28,22 +28,11 @@ class FaultTests(WineTestCase):
         return folder
 
     def monitor(self, folder=None, **settings):
-        monitor = MonitorSession(self, settings_block(**settings), folder=folder)
-        monitor.log = os.path.join(monitor.folder, 'log.txt')
-        return monitor
+        return MonitorSession(self, settings_block(**settings), folder=folder)
 
     def read(self, path):
         with open(path, 'rb') as f:
             return f.read()
-
-    def pane(self, monitor):
-        rc, text = self.bench.driver_raw('get-text', monitor.pane, timeout=30)
-        self.assertEqual(rc, 0)
-        return text
-
-    def wait_pane(self, monitor, wanted, timeout=30):
-        self.wait_until(lambda: self.pane(monitor) == wanted, timeout=timeout,
-                        what='the pane to end with %r' % wanted[-40:])
 
     def answers(self, monitor):
         self.driver_ok('send', monitor.main, WM_NULL, 0, 0, '--timeout', '5000')
@@ -54,9 +43,9 @@ class FaultTests(WineTestCase):
         count = 200                                          # 200,000 bytes: past the free space
         self.driver_ok('mailslot-flood', monitor.slot, count, SIZE)
         sent = flood_bytes(count, SIZE)
-        self.wait_pane(monitor, pane_after(sent))
+        monitor.wait_pane(pane_after(sent))
         monitor.write_lines(monitor.slot, 'still here')
-        self.wait_pane(monitor, pane_after(sent + b'still here\r\n'))
+        monitor.wait_pane(pane_after(sent + b'still here\r\n'))
         self.answers(monitor)
         logged = self.read(monitor.log)
         self.assertTrue(16 * 1024 < len(logged) < len(sent), '%d bytes logged' % len(logged))
@@ -118,7 +107,7 @@ class FaultTests(WineTestCase):
                 expected += body
         monitor.write_lines(monitor.slot, 'after')
         expected += b'after\r\n'
-        self.wait_pane(monitor, pane_after(expected), timeout=120)
+        monitor.wait_pane(pane_after(expected), timeout=120)
         self.wait_until(lambda: os.path.getsize(monitor.log) >= len(expected), timeout=120, what='log.txt')
         self.assertEqual(self.read(monitor.log), expected)
         self.answers(monitor)

@@ -15,9 +15,7 @@ SIZE = 100
 class FloodTests(WineTestCase):
 
     def monitor(self, **settings):
-        monitor = MonitorSession(self, settings_block(**settings))
-        monitor.log = os.path.join(monitor.folder, 'log.txt')
-        return monitor
+        return MonitorSession(self, settings_block(**settings))
 
     def writer(self, monitor, count=10 ** 7):
         """A writer that keeps the slot filled until it is finished."""
@@ -28,15 +26,6 @@ class FloodTests(WineTestCase):
 
     def logged(self, monitor):
         return os.path.getsize(monitor.log) if os.path.exists(monitor.log) else 0
-
-    def pane_bytes(self, monitor):
-        rc, text = self.bench.driver_raw('get-text', monitor.pane, timeout=30)
-        self.assertEqual(rc, 0)
-        return text
-
-    def wait_pane(self, monitor, wanted, timeout=60):
-        self.wait_until(lambda: self.pane_bytes(monitor) == wanted, timeout=timeout,
-                        what='the pane to end with %r' % wanted[-40:])
 
     def wait_logged(self, monitor, size, timeout=60):
         self.wait_until(lambda: self.logged(monitor) >= size, timeout=timeout,
@@ -52,7 +41,7 @@ class FloodTests(WineTestCase):
         self.wait_logged(monitor, 20000 * SIZE)
         sent = flood_bytes(writer.finish(timeout=60), SIZE)
         self.wait_logged(monitor, len(sent))
-        self.wait_pane(monitor, pane_after(sent))
+        monitor.wait_pane(pane_after(sent))
         with open(monitor.log, 'rb') as f:
             self.assertEqual(f.read(), sent)
 
@@ -65,7 +54,7 @@ class FloodTests(WineTestCase):
         seen = set()
 
         def arrived():
-            text = self.pane_bytes(monitor)
+            text = monitor.pane_bytes()
             seen.add(text)
             return text == wanted
         self.wait_until(arrived, timeout=10, what='the text after the wrap', interval=0.02)
@@ -82,10 +71,10 @@ class FloodTests(WineTestCase):
         self.addCleanup(self.bench.driver, 'release-file', held)
         self.driver_ok('mailslot-flood', monitor.slot, 2000, SIZE, timeout=120)
         sent = flood_bytes(2000, SIZE)
-        self.wait_pane(monitor, pane_after(sent))
+        monitor.wait_pane(pane_after(sent))
         self.driver_ok('release-file', held)
         self.driver_ok('mailslot-flood', monitor.slot, 300, SIZE, timeout=60)
-        self.wait_pane(monitor, pane_after(sent + flood_bytes(300, SIZE)))
+        monitor.wait_pane(pane_after(sent + flood_bytes(300, SIZE)))
         self.assertEqual(self.logged(monitor), 0, 'nothing was written to log.txt')
         self.assertEqual(monitor.exit_and_read_settings()['log'], 0)
 
@@ -101,12 +90,12 @@ class FloodTests(WineTestCase):
         # show at most two texts within 1.9 s; the follow-up timer must be
         # back after that first tick, taking what the writer keeps sending.
         texts = set()
-        self.wait_until(lambda: texts.add(self.pane_bytes(monitor)) or len(texts) >= 4, timeout=1.9,
+        self.wait_until(lambda: texts.add(monitor.pane_bytes()) or len(texts) >= 4, timeout=1.9,
                         what='ticks faster than the poll period', interval=0.02)
         self.assertTrue(writer.running())
         sent = flood_bytes(writer.finish(timeout=60), SIZE)
         self.wait_logged(monitor, len(sent))
-        self.wait_pane(monitor, pane_after(sent))
+        monitor.wait_pane(pane_after(sent))
         with open(monitor.log, 'rb') as f:
             self.assertEqual(f.read(), sent)
         self.assertEqual(monitor.exit_and_read_settings()['poll'], 1000)

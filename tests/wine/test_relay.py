@@ -44,18 +44,7 @@ class Relay:
 class RelayTests(WineTestCase):
 
     def monitor(self, **settings):
-        monitor = MonitorSession(self, settings_block(**settings))
-        monitor.log = os.path.join(monitor.folder, 'log.txt')
-        return monitor
-
-    def pane(self, monitor):
-        rc, text = self.bench.driver_raw('get-text', monitor.pane, timeout=30)
-        self.assertEqual(rc, 0)
-        return text
-
-    def wait_pane(self, monitor, wanted):
-        self.wait_until(lambda: self.pane(monitor) == wanted, timeout=20,
-                        what='the pane to read %r (it reads %r)' % (wanted[-60:], self.pane(monitor)[-60:]))
+        return MonitorSession(self, settings_block(**settings))
 
     def ods(self, text, *flags):
         """One OutputDebugString call from the driver; the writer's pid."""
@@ -75,7 +64,7 @@ class RelayTests(WineTestCase):
         self.driver_ok('dbwin-fill', 'x')         # the whole buffer, no NUL in it
         wanted = ('plain ascii\r\n表示ソ テスト\r\nワイド文字の表\r\nends its line\r\na lone CR\r\n'
                   + 'm' * 4091 + '\r\n' + 'x' * 4092 + '\r\n').encode('cp932')
-        self.wait_pane(monitor, wanted)
+        monitor.wait_pane(wanted)
 
         second = Relay(self)
         self.assertEqual(second.proc.wait(20), 1)
@@ -89,7 +78,7 @@ class RelayTests(WineTestCase):
                 relay = Relay(self, *flags).started()
                 self.ods(text)
                 wanted += line.encode('cp932')
-                self.wait_pane(monitor, wanted)
+                monitor.wait_pane(wanted)
                 self.assertEqual(relay.stop(), 0)
 
         # Services' output, and the stop that taskkill asks for: WM_CLOSE to
@@ -140,7 +129,7 @@ class RelayTests(WineTestCase):
         first = self.monitor()
         relay = Relay(self).started()
         self.ods('before')
-        self.wait_pane(first, b'before\r\n')
+        first.wait_pane(b'before\r\n')
         self.bench.stop(first.proc)
         self.driver_ok('wait-gone', first.main, '--timeout', '10000')
         for i in range(5):
@@ -150,4 +139,4 @@ class RelayTests(WineTestCase):
         second = self.monitor()
         relay.wait_said('5 strings were dropped while the monitor was away')
         self.ods('after')
-        self.wait_pane(second, b'after\r\n')
+        second.wait_pane(b'after\r\n')
