@@ -40,10 +40,11 @@ def start_relay():
     with open(errors, 'wb') as err:
         proc = subprocess.Popen(['wine', bench.exe('dbgrelay')], env=bench.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=err, start_new_session=True)
+    bench.procs.append(proc)   # stopped by bench.down() whatever happens
     deadline = time.time() + 30
     while b'relaying' not in open(errors, 'rb').read():
         check(proc.poll() is None and time.time() < deadline, 'the relay did not start')
-        time.sleep(0.05)
+        time.sleep(0.05)   # polls a file: no event tells when the relay writes its line
     return proc
 
 
@@ -67,6 +68,7 @@ def bare_reader(count):
     reader = subprocess.Popen(['wine', bench.driver_exe, 'dbwin-drain', str(count)], env=bench.env,
                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               start_new_session=True)
+    bench.procs.append(reader)
     check(reader.stdout.readline().strip() == b'ready', 'the bare reader did not start')
     rate = write_strings(count)
     out = reader.communicate(timeout=60)[0].decode()
@@ -84,7 +86,7 @@ def with_monitor(count):
     deadline = time.time() + 600
     while not os.path.exists(log) or os.path.getsize(log) < len(wanted):
         check(time.time() < deadline, 'log.txt did not fill')
-        time.sleep(0.02)
+        time.sleep(0.02)   # polls log.txt's size, which no event announces
     delivered = count / (time.time() - start)
     with open(log, 'rb') as f:
         check(f.read() == wanted, 'log.txt holds exactly what was written')

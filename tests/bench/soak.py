@@ -44,7 +44,7 @@ def wait(predicate, what, timeout=30):
     deadline = time.time() + timeout
     while not predicate():
         check(time.time() < deadline, 'timed out waiting for ' + what)
-        time.sleep(0.05)
+        time.sleep(0.05)   # a poll of a state only the driver can see
 
 
 def dialog(pid, title):

@@ -67,7 +67,8 @@ static long Flood(const char* name, long count, size_t size, const std::string& 
     DWORD start = GetTickCount();
     for (; sent < count; ++sent) {
         if (!stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
-        // Paced: message n is due n / rate seconds after the start.
+        // Paced: message n is due n / rate seconds after the start. The 1 ms
+        // sleep is the pacing itself; there is no event to wait for.
         while (rate > 0 && (int64_t)(GetTickCount() - start) * rate < (int64_t)sent * 1000) Sleep(1);
         FloodMessage(&message, sent, size);
         DWORD written = 0;
