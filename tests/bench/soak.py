@@ -9,10 +9,13 @@ second) from a writer of its own, and once a minute it wears the other of two
 skins (through its skin command and open dialog), has its settings dialog
 closed with OK, and opens and closes its memory window. Every sample reads
 the monitor's handle count and GDI and USER object counts (as far as Wine
-counts them) through the test driver, and its private (anonymous resident)
-and resident kilobytes from Linux. The report gives each figure's first and last value and
-its slope per hour (least squares over the samples after the first minute,
-which holds the start-up); log.txt is checked byte for byte at the end.
+counts them) and its windows through the test driver, and its private
+(anonymous resident) and resident kilobytes from Linux. As a baseline, the
+driver then opens and cancels the system's file dialog as many times in its
+own process and reports the handles that kept. The report gives each
+figure's first and last value and its slope per hour (least squares over the
+samples after the first minute, which holds the start-up); log.txt is checked
+byte for byte at the end.
 """
 import argparse
 import os
@@ -102,7 +105,7 @@ def memory_kb(unix_pid):
 
 def sample(pid, unix_pid):
     values = dict(line.split('=') for line in driver('process-counts', pid).split())
-    figures = {key: int(values[key]) for key in ('handles', 'gdi', 'user')}
+    figures = {key: int(values[key]) for key in ('handles', 'gdi', 'user', 'windows')}
     figures.update(memory_kb(unix_pid))
     return figures
 
@@ -155,17 +158,23 @@ def main():
             check(f.read() == wanted, 'log.txt holds exactly what was sent')
         driver('command', main_window, CMD_EXIT)
         proc.wait(30)
+        # What the system's file dialog keeps by itself, opened as often in a
+        # process that does nothing else, to tell its handles from ours.
+        values = dict(line.split('=') for line in driver('file-dialog-rounds', rounds, timeout=60 + 5 * rounds).split())
+        dialog_growth = int(values['last']) - int(values['first'])
     finally:
         bench.down()
     print('soak: %.0f minutes, %d messages of %d bytes at %d a second, %d rounds of skin, settings and memory window'
           % (args.minutes, sent, SIZE, args.rate, rounds))
     later = [(t, s) for t, s in samples if t >= 60] or samples
-    for key in ('handles', 'gdi', 'user', 'private_kb', 'rss_kb'):
+    for key in ('handles', 'gdi', 'user', 'windows', 'private_kb', 'rss_kb'):
         if not any(s[key] for _, s in samples):
             print('  %-10s not counted by this system' % key)
             continue
         print('  %-10s first %10d  last %10d  slope %+10.1f per hour'
               % (key, samples[0][1][key], samples[-1][1][key], slope_per_hour([(t, s[key]) for t, s in later])))
+    print('  baseline   the file dialog alone, opened %d more times in the driver: handles %+d, %+.1f per hour at one a minute'
+          % (rounds, dialog_growth, 60.0 * dialog_growth / rounds))
 
 
 if __name__ == '__main__':

@@ -3,6 +3,8 @@
 // process sees it, and mailslot writers kept open across commands.
 #include "driver.h"
 #include <commctrl.h>
+#include <commdlg.h>
+#include <winternl.h>
 #include <stdio.h>
 #include <map>
 #include <vector>
@@ -184,10 +186,31 @@ DRIVER_COMMAND(RedrawCommand, "redraw", "HWND") {
                ? DRIVER_OK : DRIVER_FAILED;
 }
 
-// What a process holds, for the soak run: kernel handles, GDI and USER
-// objects and private bytes, from the process list the system keeps (Wine
-// answers the handle query here, not through GetProcessHandleCount) and from
-// the GUI resource query (0 where the system does not count them).
+// What a process holds, for the soak run. Kernel handles are counted in the
+// system's handle list: the process list's handle count is, under Wine, the
+// size the handle table has grown to, which never shrinks. GDI and USER
+// objects come from the GUI resource query; where that answers 0 (Wine), GDI
+// objects are counted in the process's own GDI handle table (the PEB points
+// to it, on Windows and Wine alike) and windows stand in for USER objects.
+struct HandleEntry {   // SYSTEM_HANDLE_TABLE_ENTRY_INFO
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+
+struct GdiEntry {   // GDI_HANDLE_ENTRY: a free entry has type 0
+    UINT64 object;
+    ULONG owner;
+    USHORT unique;
+    BYTE type, flags;
+    UINT64 user;
+};
+
+const ULONG GDI_TABLE_ENTRIES = 16384;
+const size_t PEB_GDI_TABLE_OFFSET = sizeof(void*) == 8 ? 0xF8 : 0x94;   // the driver and target share a bitness
+
 struct ProcessEntry {   // the head of SYSTEM_PROCESS_INFORMATION (64-bit and 32-bit alike)
     ULONG nextOffset;
     ULONG threads;
@@ -206,12 +229,71 @@ struct ProcessEntry {   // the head of SYSTEM_PROCESS_INFORMATION (64-bit and 32
     SIZE_T pagefileUsage, peakPagefileUsage, privatePageCount;
 };
 
-DRIVER_COMMAND(ProcessCountsCommand, "process-counts", "PID (handles, gdi, user, private bytes)") {
+typedef LONG(WINAPI * QuerySystemProc)(ULONG, void*, ULONG, ULONG*);
+typedef LONG(WINAPI * QueryProcessProc)(HANDLE, ULONG, void*, ULONG, ULONG*);
+
+static bool CountHandles(QuerySystemProc query, int64_t pid, unsigned long* count) {
+    std::vector<unsigned char> list(1 << 16);
+    LONG status;
+    ULONG needed = 0;
+    while ((status = query(16 /* SystemHandleInformation */, list.data(), (ULONG)list.size(), &needed)) ==
+               (LONG)0xC0000004 /* STATUS_INFO_LENGTH_MISMATCH */ &&
+           list.size() < (64u << 20))
+        list.resize(list.size() * 2);
+    if (status != 0) return false;
+    ULONG total = *(const ULONG*)list.data();
+    size_t first = sizeof(ULONG_PTR);   // the count, padded to the entries' alignment
+    if (total > (list.size() - first) / sizeof(HandleEntry)) return false;
+    const HandleEntry* entries = (const HandleEntry*)(list.data() + first);
+    *count = 0;
+    for (ULONG i = 0; i < total; i++)
+        if ((int64_t)entries[i].ownerPid == pid) ++*count;
+    return true;
+}
+
+static bool CountGdiTable(HANDLE process, unsigned long* count) {
+    QueryProcessProc query =
+        (QueryProcessProc)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
+    PROCESS_BASIC_INFORMATION basic;
+    ULONG got = 0;
+    void* table = nullptr;
+    SIZE_T read = 0;
+    if (!query || query(process, 0 /* ProcessBasicInformation */, &basic, sizeof basic, &got) != 0 ||
+        !ReadProcessMemory(process, (const char*)basic.PebBaseAddress + PEB_GDI_TABLE_OFFSET, &table, sizeof table,
+                           &read) ||
+        !table)
+        return false;
+    std::vector<GdiEntry> entries(GDI_TABLE_ENTRIES);
+    if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(GdiEntry), &read)) return false;
+    *count = 0;
+    for (const GdiEntry& entry : entries)
+        if (entry.type) ++*count;
+    return true;
+}
+
+static BOOL CALLBACK CountWindow(HWND window, LPARAM state) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    std::pair<DWORD, unsigned long>* counting = (std::pair<DWORD, unsigned long>*)state;
+    if (owner == counting->first) {
+        ++counting->second;
+        EnumChildWindows(window, CountWindow, state);
+    }
+    return TRUE;
+}
+
+static unsigned long CountWindows(DWORD pid) {
+    std::pair<DWORD, unsigned long> counting(pid, 0);
+    EnumWindows(CountWindow, (LPARAM)&counting);
+    return counting.second;
+}
+
+DRIVER_COMMAND(ProcessCountsCommand, "process-counts", "PID (handles, gdi, user, windows, private bytes)") {
     Args pos = Positional(args);
     int64_t pid;
     if (pos.size() != 1 || !ParseNumber(pos[0], &pid)) return DRIVER_USAGE;
-    typedef LONG(WINAPI * QueryProc)(ULONG, void*, ULONG, ULONG*);
-    QueryProc query = (QueryProc)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    QuerySystemProc query =
+        (QuerySystemProc)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
     std::vector<unsigned char> list(1 << 20);
     ULONG needed = 0;
     if (!query || query(5 /* SystemProcessInformation */, list.data(), (ULONG)list.size(), &needed) != 0)
@@ -223,11 +305,55 @@ DRIVER_COMMAND(ProcessCountsCommand, "process-counts", "PID (handles, gdi, user,
         if (!entry->nextOffset || found) break;
         at += entry->nextOffset;
     }
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, (DWORD)pid);
-    if (!found || !process) return DRIVER_FAILED;
-    printf("handles=%lu\ngdi=%lu\nuser=%lu\nprivate=%llu\n", (unsigned long)found->handleCount,
-           (unsigned long)GetGuiResources(process, GR_GDIOBJECTS), (unsigned long)GetGuiResources(process, GR_USEROBJECTS),
-           (unsigned long long)found->privatePageCount);
-    CloseHandle(process);
+    unsigned long handles = 0;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, (DWORD)pid);
+    bool counted = found && process && CountHandles(query, pid, &handles);
+    unsigned long gdi = counted ? GetGuiResources(process, GR_GDIOBJECTS) : 0;
+    unsigned long user = counted ? GetGuiResources(process, GR_USEROBJECTS) : 0;
+    if (counted && !gdi) counted = CountGdiTable(process, &gdi);
+    if (process) CloseHandle(process);
+    if (!counted) return DRIVER_FAILED;
+    printf("handles=%lu\ngdi=%lu\nuser=%lu\nwindows=%lu\nprivate=%llu\n", handles, gdi, user,
+           CountWindows((DWORD)pid), (unsigned long long)found->privatePageCount);
+    return DRIVER_OK;
+}
+
+// The soak run's baseline: the system's own file open dialog, opened and
+// cancelled in this process, which does nothing else. The first opening
+// loads the dialog's libraries; this process's handles are counted after it
+// and again after COUNT more. A thread timer, run by the dialog's own message
+// loop, cancels each dialog as soon as it is up.
+static const char kBaselineTitle[] = "tvdriver file dialog";
+
+static void CALLBACK CancelFileDialog(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = FindWindowA("#32770", kBaselineTitle);
+    if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+static bool OpenAndCancelFileDialog() {
+    char path[MAX_PATH] = "";
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.lpstrFilter = "*.msk\0*.msk\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrTitle = kBaselineTitle;
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    return !GetOpenFileNameA(&dialog) && !CommDlgExtendedError();
+}
+
+DRIVER_COMMAND(FileDialogRoundsCommand, "file-dialog-rounds", "COUNT (handles after the first and after COUNT more)") {
+    Args pos = Positional(args);
+    int64_t count;
+    QuerySystemProc query =
+        (QuerySystemProc)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    if (pos.size() != 1 || !ParseNumber(pos[0], &count) || count < 1) return DRIVER_USAGE;
+    unsigned long first = 0, last = 0;
+    UINT_PTR timer = SetTimer(nullptr, 0, 100, CancelFileDialog);
+    bool ok = query && timer && OpenAndCancelFileDialog() && CountHandles(query, GetCurrentProcessId(), &first);
+    for (int64_t round = 0; ok && round < count; round++) ok = OpenAndCancelFileDialog();
+    if (timer) KillTimer(nullptr, timer);
+    if (!ok || !CountHandles(query, GetCurrentProcessId(), &last)) return DRIVER_FAILED;
+    printf("first=%lu\nlast=%lu\n", first, last);
     return DRIVER_OK;
 }
