@@ -51,8 +51,8 @@ DOUT_API int DoutOpen(struct DoutState* state) {
     if (state->tried && now - state->lastTry < 1000) return 0;
     state->tried = 1;
     state->lastTry = now;
-    state->slot = CreateFileA(DOUT_MAILSLOT, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    state->slot =
+        CreateFileA(DOUT_MAILSLOT, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     return state->slot != INVALID_HANDLE_VALUE;
 }
 

@@ -26,8 +26,7 @@ static void RecreateMailslot() {
     } else {
         mailslotHandle = CreateMailslotA(name, 0, 0, nullptr);
     }
-    if (mailslotHandle == INVALID_HANDLE_VALUE)
-        MessageBoxA(nullptr, "メールスロットの作成に失敗しました", name, MB_OK);
+    if (mailslotHandle == INVALID_HANDLE_VALUE) MessageBoxA(nullptr, "メールスロットの作成に失敗しました", name, MB_OK);
 }
 
 static SlotState QuerySlot(void*, uint32_t* size) {
@@ -121,7 +120,7 @@ static void RefreshPane(void* context, const char* text) {
 // Microseconds of the performance counter, split so that the product never
 // overflows however long the machine has run.
 static uint64_t Now(void*) {
-    static LARGE_INTEGER frequency;   // fixed at boot
+    static LARGE_INTEGER frequency;  // fixed at boot
     if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
     LARGE_INTEGER count;
     QueryPerformanceCounter(&count);

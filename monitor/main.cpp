@@ -14,8 +14,8 @@ HANDLE mailslotHandle;
 HWND memoryWindow;
 
 static const char windowClassName[] = "TOVRELWND";
-static const DWORD paneStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                               ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY;
+static const DWORD paneStyle =
+    WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY;
 
 static bool IsAnsiLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
@@ -26,8 +26,7 @@ HANDLE OpenModuleFile(DWORD access, const char* name, const char* ext) {
     char module[MAX_PATH + 1];
     DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH + 1);
     char path[MODULE_PATH_SIZE];
-    if (length == 0 || length > MAX_PATH ||
-        !JoinModulePath(module, name, ext, IsAnsiLeadByte, path, sizeof path)) {
+    if (length == 0 || length > MAX_PATH || !JoinModulePath(module, name, ext, IsAnsiLeadByte, path, sizeof path)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
     }
@@ -90,18 +89,17 @@ static HWND InitInstance(HINSTANCE instance) {
     }
     int left = GetSystemMetrics(SM_CXSCREEN) / 2;
     int top = GetSystemMetrics(SM_CYSCREEN) / 2;
-    mainWindow = CreateWindowExA(0, windowClassName, "Tovrel", WS_POPUP | WS_VISIBLE | WS_SYSMENU,
-                                 left, top, 256, 256, nullptr, nullptr, instance, nullptr);
+    mainWindow = CreateWindowExA(0, windowClassName, "Tovrel", WS_POPUP | WS_VISIBLE | WS_SYSMENU, left, top, 256, 256,
+                                 nullptr, nullptr, instance, nullptr);
     if (!mainWindow) {
         StartupError("CreateWindow@InitInstance");
         return nullptr;
     }
-    SetWindowPos(mainWindow, settings.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(mainWindow, settings.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     AddCentreItem(mainWindow);
 
-    textPane = CreateWindowExA(0, "EDIT", "", paneStyle, 0, 0, 0, 0, mainWindow,
-                               (HMENU)(INT_PTR)IDC_PANE, instance, nullptr);
+    textPane =
+        CreateWindowExA(0, "EDIT", "", paneStyle, 0, 0, 0, 0, mainWindow, (HMENU)(INT_PTR)IDC_PANE, instance, nullptr);
     if (!textPane) {
         StartupError("CreateEdit@InitInstance");
         return nullptr;

@@ -40,8 +40,8 @@ static void OnLButtonDown(HWND window) {
 static void OnMouseMove(HWND window) {
     if (!moving) return;
     PlacePoint cursor = CursorPoint();
-    PlacePoint to = DragTarget(cursor, dragOffset, WindowPlaceRect(window),
-                               GetSystemMetrics(SM_CYSCREEN), settings.pinToBottom != 0);
+    PlacePoint to = DragTarget(cursor, dragOffset, WindowPlaceRect(window), GetSystemMetrics(SM_CYSCREEN),
+                               settings.pinToBottom != 0);
     MoveMainWindow(window, to);
 }
 

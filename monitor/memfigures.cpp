@@ -24,7 +24,7 @@ bool FormatKilobytes(uint64_t kilobytes, char* text, size_t size) {
         digits[count++] = (char)('0' + kilobytes % 10);
         kilobytes /= 10;
     } while (kilobytes);
-    size_t needed = count + sizeof(suffix);    // digits, suffix and its NUL
+    size_t needed = count + sizeof(suffix);  // digits, suffix and its NUL
     if (size < needed) {
         if (size) text[0] = '\0';
         return false;

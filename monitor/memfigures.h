@@ -5,10 +5,10 @@
 #include <stdint.h>
 
 struct MemoryFigures {
-    uint64_t totalKb;     // total >> 10
-    uint64_t usedKb;      // (total - available) >> 10, taken in bytes first
-    uint64_t availableKb; // available >> 10
-    int barPercent;       // (total - available) / (total / 100), 0..100
+    uint64_t totalKb;      // total >> 10
+    uint64_t usedKb;       // (total - available) >> 10, taken in bytes first
+    uint64_t availableKb;  // available >> 10
+    int barPercent;        // (total - available) / (total / 100), 0..100
 };
 
 // Computes the figures of one memory kind. A total below 100 bytes gives the

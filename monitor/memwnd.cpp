@@ -5,7 +5,7 @@
 #include "memfigures.h"
 #include <commctrl.h>
 
-static UINT_PTR memoryTimer;     // identifier SetTimer returned, to kill it
+static UINT_PTR memoryTimer;  // identifier SetTimer returned, to kill it
 
 static void SetUpBar(HWND dialog, int id) {
     HWND bar = GetDlgItem(dialog, id);
@@ -19,8 +19,8 @@ static void ShowKilobytes(HWND dialog, int id, uint64_t kilobytes) {
     if (FormatKilobytes(kilobytes, text, sizeof(text))) SetDlgItemTextA(dialog, id, text);
 }
 
-static void ShowFigures(HWND dialog, uint64_t total, uint64_t available,
-                        int totalId, int usedId, int freeId, int barId) {
+static void ShowFigures(HWND dialog, uint64_t total, uint64_t available, int totalId, int usedId, int freeId,
+                        int barId) {
     MemoryFigures figures = ComputeMemoryFigures(total, available);
     ShowKilobytes(dialog, totalId, figures.totalKb);
     ShowKilobytes(dialog, usedId, figures.usedKb);
@@ -42,10 +42,10 @@ static INT_PTR OnTimer(HWND dialog) {
     MEMORYSTATUSEX status;
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) return TRUE;
-    ShowFigures(dialog, status.ullTotalPhys, status.ullAvailPhys,
-                IDC_PHYSTOTAL, IDC_PHYSUSED, IDC_PHYSFREE, IDC_PHYSBAR);
-    ShowFigures(dialog, status.ullTotalVirtual, status.ullAvailVirtual,
-                IDC_VIRTTOTAL, IDC_VIRTUSED, IDC_VIRTFREE, IDC_VIRTBAR);
+    ShowFigures(dialog, status.ullTotalPhys, status.ullAvailPhys, IDC_PHYSTOTAL, IDC_PHYSUSED, IDC_PHYSFREE,
+                IDC_PHYSBAR);
+    ShowFigures(dialog, status.ullTotalVirtual, status.ullAvailVirtual, IDC_VIRTTOTAL, IDC_VIRTUSED, IDC_VIRTFREE,
+                IDC_VIRTBAR);
     return TRUE;
 }
 
@@ -70,14 +70,21 @@ static INT_PTR OnControlColor(HDC dc) {
 
 INT_PTR CALLBACK MemoryWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:     return OnInitDialog(dialog);
-    case WM_TIMER:          return OnTimer(dialog);
-    case WM_COMMAND:        return OnCommand(dialog, wParam);
-    case WM_CLOSE:          DestroyWindow(dialog); return TRUE;
-    case WM_DESTROY:        return OnDestroy(dialog);
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_TIMER:
+        return OnTimer(dialog);
+    case WM_COMMAND:
+        return OnCommand(dialog, wParam);
+    case WM_CLOSE:
+        DestroyWindow(dialog);
+        return TRUE;
+    case WM_DESTROY:
+        return OnDestroy(dialog);
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC: return OnControlColor((HDC)wParam);
+    case WM_CTLCOLORSTATIC:
+        return OnControlColor((HDC)wParam);
     }
     return FALSE;
 }

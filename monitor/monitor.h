@@ -8,18 +8,18 @@
 
 // main.cpp: start-up, settings and handles
 extern HINSTANCE appInstance;
-extern SettingsBlock settings;       // read from sys.ini at start, written at exit
-extern BYTE reopenMailslot;          // on: the next poll (re)creates the mailslot
+extern SettingsBlock settings;  // read from sys.ini at start, written at exit
+extern BYTE reopenMailslot;     // on: the next poll (re)creates the mailslot
 extern HWND mainWindow;
-extern HWND textPane;                // EDIT child, id IDC_PANE
-extern WNDPROC prevPaneProc;         // the EDIT procedure PaneWndProc replaced
-extern HANDLE mailslotHandle;        // null, INVALID_HANDLE_VALUE or the mailslot
-extern HWND memoryWindow;            // the modeless memory window, or null
+extern HWND textPane;          // EDIT child, id IDC_PANE
+extern WNDPROC prevPaneProc;   // the EDIT procedure PaneWndProc replaced
+extern HANDLE mailslotHandle;  // null, INVALID_HANDLE_VALUE or the mailslot
+extern HWND memoryWindow;      // the modeless memory window, or null
 
 // skinapply.cpp: the applied skin
 extern HBITMAP skinBitmap;
-extern COLORREF paneBackColor;       // sampled at the text rectangle's centre
-extern HBRUSH paneBrush;             // solid brush of paneBackColor
+extern COLORREF paneBackColor;  // sampled at the text rectangle's centre
+extern HBRUSH paneBrush;        // solid brush of paneBackColor
 
 // settingsdlg.cpp: the pane font
 extern HFONT paneFont;
@@ -29,8 +29,8 @@ HANDLE OpenModuleFile(DWORD access, const char* name, const char* ext);
 
 // mailslot.cpp
 void PollMailslot(HWND pane);
-void StartPollTimer(HWND pane);     // the poll timer, replacing a running one
-void StopPollTimers(HWND pane);     // the poll timer and its quick follow-up
+void StartPollTimer(HWND pane);  // the poll timer, replacing a running one
+void StopPollTimers(HWND pane);  // the poll timer and its quick follow-up
 
 // skinapply.cpp (the outline itself: skinregion.h)
 bool ApplySkin(HWND window, const char* name);

@@ -22,8 +22,8 @@ static size_t DirectoryLength(const char* path, LeadByteProc isLead) {
     return keep;
 }
 
-bool JoinModulePath(const char* modulePath, const char* name, const char* ext,
-                    LeadByteProc isLead, char* out, size_t outSize) {
+bool JoinModulePath(const char* modulePath, const char* name, const char* ext, LeadByteProc isLead, char* out,
+                    size_t outSize) {
     if (outSize == 0) return false;
     out[0] = 0;
     size_t directory = DirectoryLength(modulePath, isLead);

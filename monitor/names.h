@@ -3,7 +3,7 @@
 #pragma once
 #include <stddef.h>
 
-#define MODULE_PATH_SIZE   260   // room for a joined path, NUL included
+#define MODULE_PATH_SIZE   260  // room for a joined path, NUL included
 #define MAILSLOT_NAME_SIZE 1024
 
 // Tells whether a byte starts a double-byte character in the ANSI code page.
@@ -16,8 +16,8 @@ bool IsShiftJisLeadByte(unsigned char byte);
 // backslash or slash, or its "X:" drive) and appends "name.ext". Trail bytes
 // of double-byte characters are never taken for separators. False, with `out`
 // empty, when the result needs more than `outSize` bytes with its NUL.
-bool JoinModulePath(const char* modulePath, const char* name, const char* ext,
-                    LeadByteProc isLead, char* out, size_t outSize);
+bool JoinModulePath(const char* modulePath, const char* name, const char* ext, LeadByteProc isLead, char* out,
+                    size_t outSize);
 
 // "\\<pc>\mailslot\<slot>" into `out`; false, with `out` empty, if it does
 // not fit.

@@ -51,8 +51,8 @@ bool AddOutlineRect(unsigned char* block, int32_t left, int32_t top, int32_t rig
     return count >= OUTLINE_BATCH_RECTS;
 }
 
-bool ScanOutline(const uint32_t* pixels, int32_t width, int32_t height, uint32_t key,
-                 unsigned char* block, OutlineFlushProc flush, void* context) {
+bool ScanOutline(const uint32_t* pixels, int32_t width, int32_t height, uint32_t key, unsigned char* block,
+                 OutlineFlushProc flush, void* context) {
     ResetOutlineBatch(block);
     for (int32_t y = 0; y < height; ++y) {
         // Bottom-up: image row y sits at memory row height - 1 - y.
@@ -69,7 +69,7 @@ bool ScanOutline(const uint32_t* pixels, int32_t width, int32_t height, uint32_t
                 if (!flush(context, block)) return false;
                 ResetOutlineBatch(block);
             }
-            ++x;   // the pixel at x equals the key (or the row has ended)
+            ++x;  // the pixel at x equals the key (or the row has ended)
         }
     }
     return flush(context, block);

@@ -4,10 +4,10 @@
 #pragma once
 #include <stdint.h>
 
-#define OUTLINE_HEADER_BYTES   32
-#define OUTLINE_BATCH_RECTS    200
-#define OUTLINE_BATCH_BYTES    (OUTLINE_HEADER_BYTES + OUTLINE_BATCH_RECTS * 16)   // 3232
-#define OUTLINE_EMPTY_EDGE     0x7FFFFFFF
+#define OUTLINE_HEADER_BYTES 32
+#define OUTLINE_BATCH_RECTS  200
+#define OUTLINE_BATCH_BYTES  (OUTLINE_HEADER_BYTES + OUTLINE_BATCH_RECTS * 16)  // 3232
+#define OUTLINE_EMPTY_EDGE   0x7FFFFFFF
 
 // Rearranges a COLORREF (0x00BBGGRR) to the 0x00RRGGBB order of a 32-bit DIB
 // pixel: red and blue swap places, green and the high byte stay.
@@ -34,5 +34,5 @@ typedef bool (*OutlineFlushProc)(void* context, const unsigned char* block);
 // from `key` becomes the rectangle (x0, y, x1, y + 1). A batch that reaches
 // 200 rectangles is flushed and reset; after the last row the final batch is
 // flushed too, also when it is empty. Returns false when a flush refused.
-bool ScanOutline(const uint32_t* pixels, int32_t width, int32_t height, uint32_t key,
-                 unsigned char* block, OutlineFlushProc flush, void* context);
+bool ScanOutline(const uint32_t* pixels, int32_t width, int32_t height, uint32_t key, unsigned char* block,
+                 OutlineFlushProc flush, void* context);

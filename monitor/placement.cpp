@@ -14,8 +14,7 @@ PlacePoint DragOffset(PlacePoint cursor, PlaceRect window) {
     return offset;
 }
 
-PlacePoint DragTarget(PlacePoint cursor, PlacePoint offset, PlaceRect window,
-                      int32_t screenHeight, bool pinToBottom) {
+PlacePoint DragTarget(PlacePoint cursor, PlacePoint offset, PlaceRect window, int32_t screenHeight, bool pinToBottom) {
     PlacePoint target;
     target.x = Saturate((int64_t)cursor.x - offset.x);
     if (pinToBottom) {
@@ -37,8 +36,8 @@ PlacePoint CentreTarget(PlaceRect window, int32_t screenWidth, int32_t screenHei
     return target;
 }
 
-MenuEnabling ContextMenuEnabling(bool memoryOpen, bool logOn, int32_t textLength,
-                                 uint32_t selectionStart, uint32_t selectionEnd) {
+MenuEnabling ContextMenuEnabling(bool memoryOpen, bool logOn, int32_t textLength, uint32_t selectionStart,
+                                 uint32_t selectionEnd) {
     MenuEnabling menu;
     menu.memoryEnabled = !memoryOpen;
     menu.logChecked = logOn;

@@ -4,10 +4,14 @@
 #pragma once
 #include <stdint.h>
 
-#define PLACE_BOTTOM_MARGIN 64   // an unpinned window's top stays this far above the screen bottom
+#define PLACE_BOTTOM_MARGIN 64  // an unpinned window's top stays this far above the screen bottom
 
-struct PlaceRect { int32_t left, top, right, bottom; };
-struct PlacePoint { int32_t x, y; };
+struct PlaceRect {
+    int32_t left, top, right, bottom;
+};
+struct PlacePoint {
+    int32_t x, y;
+};
 
 // The drag offset taken when a press begins: cursor minus the window's
 // top-left corner.
@@ -16,8 +20,7 @@ PlacePoint DragOffset(PlacePoint cursor, PlaceRect window);
 // The window's new top-left corner while dragging: the left follows the
 // cursor; the top sits the window's bottom edge on the screen bottom when
 // pinned, otherwise follows the cursor but never lower than screenHeight - 64.
-PlacePoint DragTarget(PlacePoint cursor, PlacePoint offset, PlaceRect window,
-                      int32_t screenHeight, bool pinToBottom);
+PlacePoint DragTarget(PlacePoint cursor, PlacePoint offset, PlaceRect window, int32_t screenHeight, bool pinToBottom);
 
 // Centring: horizontally centred; vertically pinned to the bottom or centred.
 PlacePoint CentreTarget(PlaceRect window, int32_t screenWidth, int32_t screenHeight, bool pinToBottom);
@@ -29,8 +32,8 @@ struct MenuEnabling {
     bool selectAllEnabled;  // pane menu: greyed when the pane holds no text
     bool copyEnabled;       // pane menu: greyed with no text or an empty selection
 };
-MenuEnabling ContextMenuEnabling(bool memoryOpen, bool logOn, int32_t textLength,
-                                 uint32_t selectionStart, uint32_t selectionEnd);
+MenuEnabling ContextMenuEnabling(bool memoryOpen, bool logOn, int32_t textLength, uint32_t selectionStart,
+                                 uint32_t selectionEnd);
 
 // A settings flag inverted the way the program writes flags: any non-zero
 // byte is on and becomes 0; 0 becomes 1.

@@ -24,7 +24,7 @@ void LogPiece(const PollPort* port, LogState* log, uint8_t* logToFile, const uns
 TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile) {
     TickResult result = {TICK_STOPPED, 0};
     LogState log = LOG_CLOSED;
-    uint64_t start = 0;   // read when the first message waits, so a quiet tick costs one query
+    uint64_t start = 0;  // read when the first message waits, so a quiet tick costs one query
     for (;;) {
         uint32_t size = 0;
         SlotState state = port->query(port->context, &size);

@@ -14,13 +14,13 @@
 // stays in the mailslot for the next tick. Input, painting and menus are
 // served between two ticks, so this (plus one pane refresh) bounds how long
 // the window can be kept from answering during a flood.
-#define POLL_TICK_BUDGET_US     50000
+#define POLL_TICK_BUDGET_US 50000
 // While ticks keep finding messages, a second timer on the pane asks for the
 // next tick this soon instead of a whole poll period later. Under Wine a
 // writer waits once about 280 short messages queue up, some 30 ms of a fast
 // writer's work: later than that and writers stall, much sooner and every
 // tick pays a pane refresh for a handful of messages.
-#define POLL_FOLLOWUP_PERIOD_MS  20
+#define POLL_FOLLOWUP_PERIOD_MS 20
 
 enum SlotState { SLOT_EMPTY, SLOT_WAITING, SLOT_FAILED };
 
@@ -42,14 +42,14 @@ struct PollPort {
 };
 
 enum TickEnd {
-    TICK_DRAINED,    // the slot is empty
-    TICK_BACKLOG,    // the budget is spent and a message still waits
-    TICK_STOPPED,    // a query or read failed; the next poll tick tries again
+    TICK_DRAINED,  // the slot is empty
+    TICK_BACKLOG,  // the budget is spent and a message still waits
+    TICK_STOPPED,  // a query or read failed; the next poll tick tries again
 };
 
 struct TickResult {
     TickEnd end;
-    uint32_t messages;   // taken in this tick
+    uint32_t messages;  // taken in this tick
 };
 
 // Takes waiting messages until the slot is empty, a query or read fails, or

@@ -10,7 +10,7 @@
 
 struct ReceiveBuffer {
     char data[RECV_BUFFER_SIZE];
-    uint32_t writeIndex;         // 0..RECV_BUFFER_SIZE-1
+    uint32_t writeIndex;  // 0..RECV_BUFFER_SIZE-1
 };
 
 // All zero, index 0: the state at start-up.

@@ -4,25 +4,25 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#define SETTINGS_PATH_SIZE  260
-#define SETTINGS_NAME_SIZE  64
-#define FONT_TABLE_SIZE     23
+#define SETTINGS_PATH_SIZE 260
+#define SETTINGS_NAME_SIZE 64
+#define FONT_TABLE_SIZE    23
 
 #pragma pack(push, 1)
 struct SettingsBlock {
-    char skinPath[SETTINGS_PATH_SIZE];   // 0: applied skin file; empty = default skin
-    char remotePc[SETTINGS_NAME_SIZE];   // 260: computer part of the mailslot name
-    char slotName[SETTINGS_NAME_SIZE];   // 324: last part of the mailslot name
-    uint32_t fontIndex;                  // 388: only the low byte is used
-    int32_t fontHeight;                  // 392
-    uint32_t pollPeriod;                 // 396: milliseconds
-    uint32_t textColor;                  // 400: COLORREF
-    uint8_t vScrollBar;                  // 404: flags, non-zero = on
-    uint8_t hScrollBar;                  // 405
-    uint8_t alwaysOnTop;                 // 406
-    uint8_t pinToBottom;                 // 407
-    uint8_t logToFile;                   // 408
-    uint8_t reserved[3];                 // 409: carried through unchanged
+    char skinPath[SETTINGS_PATH_SIZE];  // 0: applied skin file; empty = default skin
+    char remotePc[SETTINGS_NAME_SIZE];  // 260: computer part of the mailslot name
+    char slotName[SETTINGS_NAME_SIZE];  // 324: last part of the mailslot name
+    uint32_t fontIndex;                 // 388: only the low byte is used
+    int32_t fontHeight;                 // 392
+    uint32_t pollPeriod;                // 396: milliseconds
+    uint32_t textColor;                 // 400: COLORREF
+    uint8_t vScrollBar;                 // 404: flags, non-zero = on
+    uint8_t hScrollBar;                 // 405
+    uint8_t alwaysOnTop;                // 406
+    uint8_t pinToBottom;                // 407
+    uint8_t logToFile;                  // 408
+    uint8_t reserved[3];                // 409: carried through unchanged
 };
 #pragma pack(pop)
 static_assert(sizeof(SettingsBlock) == 412, "sys.ini holds exactly 412 bytes");

@@ -9,8 +9,9 @@
 
 HFONT paneFont;
 
-static COLORREF workingColor;            // text colour being edited
-static COLORREF customColors[16] = {     // the chooser's custom colours, kept for the run
+static COLORREF workingColor;  // text colour being edited
+static COLORREF customColors[16] = {
+    // the chooser's custom colours, kept for the run
     0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
     0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
 };
@@ -29,10 +30,9 @@ void CreatePaneFont() {
     // The new font is handed over before the old one is deleted, so the pane
     // never holds a deleted handle; a failed creation leaves the system font.
     HFONT oldFont = paneFont;
-    paneFont = CreateFontA(settings.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                           SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           PROOF_QUALITY, FIXED_PITCH | FF_MODERN,
-                           fontFaces[FontRow(&settings)]);
+    paneFont =
+        CreateFontA(settings.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, fontFaces[FontRow(&settings)]);
     if (textPane) SendMessageA(textPane, WM_SETFONT, (WPARAM)paneFont, 0);
     if (oldFont) DeleteObject(oldFont);
 }
@@ -96,8 +96,12 @@ static void PaintSwatch(HWND swatch) {
 // chooser on a double-click; everything then goes on to the STATIC procedure.
 static LRESULT CALLBACK SwatchProc(HWND swatch, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:         PaintSwatch(swatch); break;
-    case WM_LBUTTONDBLCLK: OpenColorChooser(swatch); break;
+    case WM_PAINT:
+        PaintSwatch(swatch);
+        break;
+    case WM_LBUTTONDBLCLK:
+        OpenColorChooser(swatch);
+        break;
     }
     return CallWindowProcA(prevSwatchProc, swatch, message, wParam, lParam);
 }
@@ -121,8 +125,8 @@ static INT_PTR OnInitDialog(HWND dialog) {
     CheckDlgButton(dialog, IDC_VSCROLL, settings.vScrollBar ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_HSCROLL, settings.hScrollBar ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_PINBOTTOM, settings.pinToBottom ? BST_CHECKED : BST_UNCHECKED);
-    prevSwatchProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(dialog, IDC_COLORSWATCH), GWLP_WNDPROC,
-                                                (LONG_PTR)SwatchProc);
+    prevSwatchProc =
+        (WNDPROC)SetWindowLongPtrA(GetDlgItem(dialog, IDC_COLORSWATCH), GWLP_WNDPROC, (LONG_PTR)SwatchProc);
     return FALSE;
 }
 
@@ -138,8 +142,7 @@ static void OnOk(HWND dialog) {
     // Typed text can leave the list without a selection (-1): the font index
     // then stays as it was, so it never leaves the table.
     LRESULT row = SendDlgItemMessageA(dialog, IDC_FONTLIST, CB_GETCURSEL, 0, 0);
-    if (row >= 0 && row < FONT_TABLE_SIZE)
-        settings.fontIndex = (settings.fontIndex & ~0xFFu) | (uint32_t)row;
+    if (row >= 0 && row < FONT_TABLE_SIZE) settings.fontIndex = (settings.fontIndex & ~0xFFu) | (uint32_t)row;
     settings.fontHeight = (int32_t)GetDlgItemInt(dialog, IDC_SIZEEDIT, nullptr, FALSE);
 
     ReadName(dialog, IDC_REMOTEPC, settings.remotePc);
@@ -161,8 +164,12 @@ static void OnOk(HWND dialog) {
 
 static INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
     switch (LOWORD(wParam)) {
-    case IDOK:     OnOk(dialog); return TRUE;
-    case IDCANCEL: SendMessageA(dialog, WM_CLOSE, 0, 0); return TRUE;
+    case IDOK:
+        OnOk(dialog);
+        return TRUE;
+    case IDCANCEL:
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+        return TRUE;
     }
     return FALSE;
 }
@@ -175,9 +182,12 @@ static INT_PTR OnClose(HWND dialog) {
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG: return OnInitDialog(dialog);
-    case WM_COMMAND:    return OnCommand(dialog, wParam);
-    case WM_CLOSE:      return OnClose(dialog);
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_COMMAND:
+        return OnCommand(dialog, wParam);
+    case WM_CLOSE:
+        return OnClose(dialog);
     }
     return FALSE;
 }

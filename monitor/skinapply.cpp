@@ -39,7 +39,7 @@ static void StoreSkinPath(const char* name, bool isDefault) {
         memset(settings.skinPath, 0, sizeof settings.skinPath);
         return;
     }
-    if (name == settings.skinPath) return;   // start-up passes the field itself
+    if (name == settings.skinPath) return;  // start-up passes the field itself
     // The field must keep a NUL inside its width to read back as a path.
     size_t length = strnlen(name, sizeof settings.skinPath - 1);
     memset(settings.skinPath, 0, sizeof settings.skinPath);
@@ -94,7 +94,7 @@ bool ApplySkin(HWND window, const char* name) {
         ReleaseUnpacked();
         return false;
     }
-    SetWindowTextA(window, header.title);   // NUL inside the field: checked above
+    SetWindowTextA(window, header.title);  // NUL inside the field: checked above
     ReleaseUnpacked();
 
     if (skinBitmap) DeleteObject(skinBitmap);

@@ -101,4 +101,3 @@ HRGN BuildSkinRegion(HBITMAP bitmap, COLORREF transparentColor) {
     }
     return acc.region;
 }
-

@@ -25,15 +25,12 @@ static const int32_t kSparseClearLimit = 1 << 18;
 // no collisions. Every packing leaves it all zero again, as it starts.
 static int32_t lastPosition[1 << 24];
 
-static inline uint32_t KeyAt(const unsigned char* p)
-{
+static inline uint32_t KeyAt(const unsigned char* p) {
     return (uint32_t)p[0] << 16 | (uint32_t)p[1] << 8 | (uint32_t)p[2];
 }
 
-int64_t PackedBound(int32_t length)
-{
-    if (length <= 3)
-        return 7;
+int64_t PackedBound(int32_t length) {
+    if (length <= 3) return 7;
     int64_t items = (int64_t)length - 3;
     return 7 + items + (items + 7) / 8;
 }
@@ -44,8 +41,7 @@ int64_t PackedBound(int32_t length)
 // no later position has overwritten yet.
 static int32_t previousSame[kWindow];
 
-static void EnterPosition(const unsigned char* data, int32_t p)
-{
+static void EnterPosition(const unsigned char* data, int32_t p) {
     int32_t* slot = &lastPosition[KeyAt(data + p)];
     previousSame[p & (kWindow - 1)] = *slot - 1;
     *slot = p + 1;
@@ -53,13 +49,10 @@ static void EnterPosition(const unsigned char* data, int32_t p)
 
 // Length of the match at candidate c for position i (0 unless its first
 // three bytes are equal).
-static int32_t MatchLength(const unsigned char* src, int32_t length, int32_t i, int32_t c)
-{
-    if (src[c] != src[i] || src[c + 1] != src[i + 1] || src[c + 2] != src[i + 2])
-        return 0;
+static int32_t MatchLength(const unsigned char* src, int32_t length, int32_t i, int32_t c) {
+    if (src[c] != src[i] || src[c + 1] != src[i + 1] || src[c + 2] != src[i + 2]) return 0;
     int32_t n = kMinMatch;
-    while (i + n < length && n < kMaxMatch && src[c + n] == src[i + n])
-        ++n;
+    while (i + n < length && n < kMaxMatch && src[c + n] == src[i + n]) ++n;
     return n;
 }
 
@@ -68,10 +61,8 @@ static int32_t MatchLength(const unsigned char* src, int32_t length, int32_t i, 
 // with the same three bytes back to the window's far end, nearest first; a
 // strictly longer match replaces the best, so the nearest of equals stays.
 // Positions 1 and 2 are never entered, so they are tried where they fall.
-static int32_t FindMatch(const unsigned char* src, int32_t length, int32_t i, int32_t* distance)
-{
-    if (i >= length - 2)
-        return 0;
+static int32_t FindMatch(const unsigned char* src, int32_t length, int32_t i, int32_t* distance) {
+    if (i >= length - 2) return 0;
     int32_t far = i - (i < kWindow ? i : kWindow);
     int32_t last = lastPosition[KeyAt(src + i)] - 1;
     int32_t best = 0;
@@ -81,48 +72,40 @@ static int32_t FindMatch(const unsigned char* src, int32_t length, int32_t i, in
         if (n > best) {
             best = n;
             *distance = i - c;
-            if (n == kMaxMatch)
-                return best;
+            if (n == kMaxMatch) return best;
         }
     }
     // What is left below 3: positions 2 and 1 when they are candidates, then
     // position 0 when the chain reached it.
     int32_t tail[3] = {2, 1, c == 0 ? 0 : -1};
     for (int32_t t : tail) {
-        if (t < 0 || t > last || t < far)
-            continue;
+        if (t < 0 || t > last || t < far) continue;
         int32_t n = MatchLength(src, length, i, t);
         if (n > best) {
             best = n;
             *distance = i - t;
-            if (n == kMaxMatch)
-                break;
+            if (n == kMaxMatch) break;
         }
     }
     return best;
 }
 
-void ResetPackTable()
-{
+void ResetPackTable() {
     memset(lastPosition, 0, sizeof lastPosition);
 }
 
 // Empties what a packing of `data` entered: only positions with two bytes
 // after them were ever entered.
-static void ClearPackTable(const unsigned char* data, int32_t length)
-{
+static void ClearPackTable(const unsigned char* data, int32_t length) {
     if (length > kSparseClearLimit) {
         ResetPackTable();
         return;
     }
-    for (int32_t p = 0; p + 2 < length; ++p)
-        lastPosition[KeyAt(data + p)] = 0;
+    for (int32_t p = 0; p + 2 < length; ++p) lastPosition[KeyAt(data + p)] = 0;
 }
 
-int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* out)
-{
-    if (!data || !out || length < 3 || PackedBound(length) > INT32_MAX)
-        return 0;
+int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* out) {
+    if (!data || !out || length < 3 || PackedBound(length) > INT32_MAX) return 0;
 
     uint32_t l = (uint32_t)length;
     out[0] = (unsigned char)l;
@@ -132,7 +115,7 @@ int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* o
     out[4] = data[0];
     out[5] = data[1];
     out[6] = data[2];
-    EnterPosition(data, 0);   // positions 1 and 2 are never entered
+    EnterPosition(data, 0);  // positions 1 and 2 are never entered
     int32_t op = 7;
     int32_t i = 3;
 
@@ -146,13 +129,11 @@ int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* o
                 out[op++] = (unsigned char)((distance - 1) & 0xFF);
                 out[op++] = (unsigned char)(((match - kMinMatch) << 4) | ((distance - 1) >> 8));
                 flags |= 1u << k;
-                for (int32_t p = i; p < i + match && p + 2 < length; ++p)
-                    EnterPosition(data, p);
+                for (int32_t p = i; p < i + match && p + 2 < length; ++p) EnterPosition(data, p);
                 i += match;
             } else {
                 out[op++] = data[i];
-                if (i + 2 < length)
-                    EnterPosition(data, i);
+                if (i + 2 < length) EnterPosition(data, i);
                 i += 1;
             }
         }
@@ -164,16 +145,12 @@ int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* o
 
 // Fewer than three bytes cannot form a stream the decoder accepts, so such
 // input is refused and no file is touched.
-bool PackToFile(const char* path, const unsigned char* data, int32_t length)
-{
-    if (!path || !data || length < 3)
-        return false;
+bool PackToFile(const char* path, const unsigned char* data, int32_t length) {
+    if (!path || !data || length < 3) return false;
     int64_t bound = PackedBound(length);
-    if (bound > INT32_MAX)
-        return false;
+    if (bound > INT32_MAX) return false;
     unsigned char* out = (unsigned char*)malloc((size_t)bound);
-    if (!out)
-        return false;
+    if (!out) return false;
     int32_t size = PackToMemory(data, length, out);
     bool written = size > 0 && WriteFileInPlace(path, out, size);
     free(out);

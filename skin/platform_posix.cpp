@@ -9,28 +9,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-void* HeapAllocZero(size_t size)
-{
+void* HeapAllocZero(size_t size) {
     return calloc(size ? size : 1, 1);
 }
 
-void HeapRelease(void* block)
-{
+void HeapRelease(void* block) {
     free(block);
 }
 
-bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size)
-{
+bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size) {
     int fd = open(path, O_RDONLY);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     struct stat st;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0) {
         close(fd);
         return false;
     }
     uint32_t low = (uint32_t)((uint64_t)st.st_size & 0xFFFFFFFFu);
-    if (low > INT32_MAX) {          // cannot be described by a signed size
+    if (low > INT32_MAX) {  // cannot be described by a signed size
         close(fd);
         return false;
     }
@@ -48,13 +44,10 @@ bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size)
     return true;
 }
 
-bool WriteFileInPlace(const char* path, const void* data, int32_t size)
-{
-    if (size < 0)
-        return false;
+bool WriteFileInPlace(const char* path, const void* data, int32_t size) {
+    if (size < 0) return false;
     int fd = open(path, O_WRONLY | O_CREAT, 0666);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return false;

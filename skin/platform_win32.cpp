@@ -4,21 +4,17 @@
 
 #include <windows.h>
 
-void* HeapAllocZero(size_t size)
-{
+void* HeapAllocZero(size_t size) {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
 }
 
-void HeapRelease(void* block)
-{
+void HeapRelease(void* block) {
     HeapFree(GetProcessHeap(), 0, block);
 }
 
-bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size)
-{
+bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size) {
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD low = GetFileSize(file, NULL);
     if (low == INVALID_FILE_SIZE || low > (DWORD)INT32_MAX) {
         CloseHandle(file);
@@ -30,20 +26,17 @@ bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size)
         return false;
     }
     DWORD got = 0;
-    ReadFile(file, block, low, &got, NULL);   // a short read leaves zeros
+    ReadFile(file, block, low, &got, NULL);  // a short read leaves zeros
     CloseHandle(file);
     *data = block;
     *size = (int32_t)low;
     return true;
 }
 
-bool WriteFileInPlace(const char* path, const void* data, int32_t size)
-{
-    if (size < 0)
-        return false;
+bool WriteFileInPlace(const char* path, const void* data, int32_t size) {
+    if (size < 0) return false;
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     BOOL ok = WriteFile(file, data, (DWORD)size, &written, NULL);
     CloseHandle(file);

@@ -11,8 +11,7 @@
 // so the system never reads past the copy it is given.
 static const size_t kInfoSlack = 256 * sizeof(RGBQUAD) + 16;
 
-HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageSize)
-{
+HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageSize) {
     SkinImageInfo info;
     if (CheckSkinImage(image, imageSize, &info) != SKIN_OK) {
         MessageBoxA(window, "ビットマップファイルではありません", "Error", MB_OK);
@@ -22,8 +21,7 @@ HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageS
     // An aligned, padded copy of the BITMAPINFO exactly as stored.
     size_t infoBytes = info.infoSize;
     unsigned char* bitmapInfo = (unsigned char*)HeapAllocZero(infoBytes + kInfoSlack);
-    if (!bitmapInfo)
-        return NULL;
+    if (!bitmapInfo) return NULL;
     memcpy(bitmapInfo, image + 14, infoBytes);
 
     HDC dc = GetDC(window);
@@ -31,8 +29,7 @@ HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageS
     HBITMAP bitmap = CreateDIBSection(dc, (const BITMAPINFO*)bitmapInfo, DIB_RGB_COLORS, &pixels, NULL, 0);
     ReleaseDC(window, dc);
     HeapRelease(bitmapInfo);
-    if (!bitmap)
-        return NULL;
+    if (!bitmap) return NULL;
     if (!pixels) {
         DeleteObject(bitmap);
         return NULL;
@@ -44,8 +41,7 @@ HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageS
         return NULL;
     }
     size_t capacity = (size_t)section.dsBm.bmWidthBytes * (size_t)abs(section.dsBm.bmHeight);
-    if (section.dsBmih.biSizeImage != 0 && section.dsBmih.biSizeImage < capacity)
-        capacity = section.dsBmih.biSizeImage;
+    if (section.dsBmih.biSizeImage != 0 && section.dsBmih.biSizeImage < capacity) capacity = section.dsBmih.biSizeImage;
     size_t available = info.pixelBytes;
     memcpy(pixels, image + info.pixelOffset, available < capacity ? available : capacity);
     return bitmap;

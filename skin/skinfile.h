@@ -6,42 +6,42 @@
 
 #pragma pack(push, 1)
 struct SkinHeader {
-    char magic[4];              // "RZSK"
-    char title[32];             // Shift-JIS, NUL-terminated inside the field
-    int32_t textLeft;           // text rectangle in bitmap pixels, counted from
-    int32_t textTop;            // the top row as displayed; right and bottom
-    int32_t textRight;          // are exclusive
+    char magic[4];      // "RZSK"
+    char title[32];     // Shift-JIS, NUL-terminated inside the field
+    int32_t textLeft;   // text rectangle in bitmap pixels, counted from
+    int32_t textTop;    // the top row as displayed; right and bottom
+    int32_t textRight;  // are exclusive
     int32_t textBottom;
     uint32_t transparentColor;  // COLORREF 0x00BBGGRR; 0xFFFFFFFF = none
 };
 #pragma pack(pop)
 static_assert(sizeof(SkinHeader) == 56, "the skin header is 56 bytes on disk");
 
-#define SKIN_MAGIC "RZSK"
+#define SKIN_MAGIC          "RZSK"
 #define SKIN_NO_TRANSPARENT 0xFFFFFFFFu
 
 // What is wrong with a record, if anything. The first group is reported as
 // "not skin data", the second as "not a bitmap file".
 enum SkinProblem {
     SKIN_OK = 0,
-    SKIN_TOO_SHORT,          // shorter than the 56-byte header
-    SKIN_BAD_MAGIC,          // magic is not "RZSK"
-    SKIN_TITLE_UNTERMINATED, // no NUL inside the 32 title bytes
-    SKIN_NOT_BMP,            // image does not start with "BM"
-    SKIN_BMP_TRUNCATED,      // image too short for its file header, info header or colour table
-    SKIN_BMP_BAD_HEADER,     // info header the monitor cannot use (size, planes, dimensions)
-    SKIN_BMP_BAD_OFFSET,     // pixel data offset inside the headers or beyond the image
+    SKIN_TOO_SHORT,           // shorter than the 56-byte header
+    SKIN_BAD_MAGIC,           // magic is not "RZSK"
+    SKIN_TITLE_UNTERMINATED,  // no NUL inside the 32 title bytes
+    SKIN_NOT_BMP,             // image does not start with "BM"
+    SKIN_BMP_TRUNCATED,       // image too short for its file header, info header or colour table
+    SKIN_BMP_BAD_HEADER,      // info header the monitor cannot use (size, planes, dimensions)
+    SKIN_BMP_BAD_OFFSET,      // pixel data offset inside the headers or beyond the image
 };
 
 // What a usable record's image holds, read without leaving the record.
 struct SkinImageInfo {
     int32_t width;
-    int32_t height;            // negative for a top-down image
+    int32_t height;  // negative for a top-down image
     int32_t bitCount;
     uint32_t compression;
-    uint32_t infoSize;         // bytes of BITMAPINFO: info header, masks, colour table
-    uint32_t pixelOffset;      // from the start of the image
-    uint32_t pixelBytes;       // image size − pixelOffset
+    uint32_t infoSize;     // bytes of BITMAPINFO: info header, masks, colour table
+    uint32_t pixelOffset;  // from the start of the image
+    uint32_t pixelBytes;   // image size − pixelOffset
 };
 
 // Checks a record of `size` bytes; fills `info` (may be null) when the image

@@ -4,22 +4,18 @@
 #include "platform.h"
 #include "skinfile.h"
 
-bool LoadSkinFile(const char* path)
-{
+bool LoadSkinFile(const char* path) {
     unsigned char* data = nullptr;
     int32_t size = 0;
-    if (!path || !ReadWholeFile(path, &data, &size))
-        return false;
+    if (!path || !ReadWholeFile(path, &data, &size)) return false;
     bool unpacked = UnpackStream(data, size);
     HeapRelease(data);
     return unpacked;
 }
 
-bool LoadDefaultSkin()
-{
+bool LoadDefaultSkin() {
     ReleaseUnpacked();
-    if (!UnpackStream(defaultSkinStored, defaultSkinStoredSize))
-        return false;
+    if (!UnpackStream(defaultSkinStored, defaultSkinStoredSize)) return false;
     // The first result is itself a stream; unpacking it frees it.
     return UnpackStream(unpackedData, unpackedSize);
 }

@@ -17,40 +17,35 @@
 unsigned char* unpackedData = nullptr;
 int32_t unpackedSize = 0;
 
-static const int32_t kStreamHead = 7;   // declared size + three verbatim bytes
+static const int32_t kStreamHead = 7;  // declared size + three verbatim bytes
 
-static int32_t ReadSize(const unsigned char* p)
-{
+static int32_t ReadSize(const unsigned char* p) {
     uint32_t v = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
     return (int32_t)v;
 }
 
-void ReleaseUnpacked()
-{
-    if (unpackedData)
-        HeapRelease(unpackedData);
+void ReleaseUnpacked() {
+    if (unpackedData) HeapRelease(unpackedData);
     unpackedData = nullptr;
     unpackedSize = 0;
 }
 
 // Runs the items of `data` into `out` (size bytes, the first three already
 // written). Returns why it stopped; fills produced and consumed.
-static UnpackEnd DecodeItems(const unsigned char* data, int32_t length,
-                             unsigned char* out, int32_t size,
-                             int32_t* produced, int32_t* consumed)
-{
+static UnpackEnd DecodeItems(const unsigned char* data, int32_t length, unsigned char* out, int32_t size,
+                             int32_t* produced, int32_t* consumed) {
     int32_t ip = kStreamHead;
     int32_t op = 3;
     UnpackEnd end = UNPACK_INPUT_ENDED;
     while (ip < length && op < size) {
         unsigned flags = data[ip++];
         for (int bit = 0; bit < 8; ++bit) {
-            if (ip >= length) {            // a flag byte with no item after it
+            if (ip >= length) {  // a flag byte with no item after it
                 end = UNPACK_ITEM_CUT;
                 goto done;
             }
             if (flags & (1u << bit)) {
-                if (length - ip < 2) {     // reference missing its second byte
+                if (length - ip < 2) {  // reference missing its second byte
                     end = UNPACK_ITEM_CUT;
                     goto done;
                 }
@@ -63,14 +58,12 @@ static UnpackEnd DecodeItems(const unsigned char* data, int32_t length,
                 }
                 ip += 2;
                 // One byte at a time, forwards: overlapping copies repeat.
-                for (int32_t k = 0; k < count && op + k < size; ++k)
-                    out[op + k] = out[op + k - distance];
+                for (int32_t k = 0; k < count && op + k < size; ++k) out[op + k] = out[op + k - distance];
                 op += count;
             } else {
                 out[op++] = data[ip++];
             }
-            if (ip >= length || op >= size)
-                break;
+            if (ip >= length || op >= size) break;
         }
     }
 done:
@@ -83,24 +76,20 @@ done:
     return end;
 }
 
-bool UnpackStreamReport(const unsigned char* data, int32_t length, UnpackReport* report)
-{
+bool UnpackStreamReport(const unsigned char* data, int32_t length, UnpackReport* report) {
     UnpackReport local;
     UnpackReport* r = report ? report : &local;
     r->end = UNPACK_REFUSED;
     r->declaredSize = 0;
     r->produced = 0;
     r->consumed = 0;
-    if (!data || length < 4)
-        return false;
+    if (!data || length < 4) return false;
     int32_t size = ReadSize(data);
     r->declaredSize = size;
-    if (length < kStreamHead || size < 3 || size > kMaxUnpackedSize)
-        return false;
+    if (length < kStreamHead || size < 3 || size > kMaxUnpackedSize) return false;
 
     unsigned char* out = (unsigned char*)HeapAllocZero((size_t)size);
-    if (!out)
-        return false;
+    if (!out) return false;
     out[0] = data[4];
     out[1] = data[5];
     out[2] = data[6];
@@ -113,19 +102,22 @@ bool UnpackStreamReport(const unsigned char* data, int32_t length, UnpackReport*
     return true;
 }
 
-bool UnpackStream(const unsigned char* data, int32_t length)
-{
+bool UnpackStream(const unsigned char* data, int32_t length) {
     return UnpackStreamReport(data, length, nullptr);
 }
 
-const char* DescribeUnpackEnd(UnpackEnd end)
-{
+const char* DescribeUnpackEnd(UnpackEnd end) {
     switch (end) {
-    case UNPACK_COMPLETE: return "complete";
-    case UNPACK_INPUT_ENDED: return "truncated (input ends before the declared size)";
-    case UNPACK_ITEM_CUT: return "truncated (last item cut off)";
-    case UNPACK_BAD_REFERENCE: return "corrupt (back reference before the start of the output)";
-    case UNPACK_REFUSED: return "not a packed stream (too short or impossible size)";
+    case UNPACK_COMPLETE:
+        return "complete";
+    case UNPACK_INPUT_ENDED:
+        return "truncated (input ends before the declared size)";
+    case UNPACK_ITEM_CUT:
+        return "truncated (last item cut off)";
+    case UNPACK_BAD_REFERENCE:
+        return "corrupt (back reference before the start of the output)";
+    case UNPACK_REFUSED:
+        return "not a packed stream (too short or impossible size)";
     }
     return "unknown";
 }

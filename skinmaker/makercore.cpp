@@ -66,7 +66,7 @@ bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize) {
         }
         ++i;
     }
-    if (dot < length && IsMskExtension(bitmapPath + dot)) dot = length;   // "x.msk" becomes "x.msk.msk"
+    if (dot < length && IsMskExtension(bitmapPath + dot)) dot = length;  // "x.msk" becomes "x.msk.msk"
     size_t needed = dot + 4 + 1;
     if (needed > outSize) return false;
     memcpy(out, bitmapPath, dot);
@@ -87,8 +87,8 @@ size_t CutTitle(const char* text, char title[32]) {
     return kept;
 }
 
-void FillSkinHeader(SkinHeader* header, const char* title, int32_t left, int32_t top,
-                    int32_t right, int32_t bottom, uint32_t transparentColor) {
+void FillSkinHeader(SkinHeader* header, const char* title, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                    uint32_t transparentColor) {
     memcpy(header->magic, SKIN_MAGIC, 4);
     CutTitle(title, header->title);
     header->textLeft = left;

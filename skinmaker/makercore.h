@@ -45,8 +45,8 @@ bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize);
 size_t CutTitle(const char* text, char title[32]);
 
 // Fills a skin header: magic, title (cut as above), rectangle and colour.
-void FillSkinHeader(SkinHeader* header, const char* title, int32_t left, int32_t top,
-                    int32_t right, int32_t bottom, uint32_t transparentColor);
+void FillSkinHeader(SkinHeader* header, const char* title, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                    uint32_t transparentColor);
 
 // The record length for a bitmap file of `fileSize` bytes: fileSize + 56.
 // False when that does not fit a signed 32-bit length.

@@ -123,14 +123,30 @@ static void PickColour(HWND window, int x, int y) {
 
 INT_PTR CALLBACK PreviewProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: dragging = false; break;
-    case WM_SIZE: FitToBitmap(window); break;
-    case WM_PAINT: PaintBitmap(window); break;
-    case WM_LBUTTONDOWN: BeginDrag(window); break;
-    case WM_MOUSEMOVE: TrackDrag(window); break;
-    case WM_LBUTTONUP: EndDrag(window); break;
-    case WM_RBUTTONDOWN: PickColour(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); break;
-    case WM_CAPTURECHANGED: OnCaptureChanged(window, (HWND)lParam); break;
+    case WM_INITDIALOG:
+        dragging = false;
+        break;
+    case WM_SIZE:
+        FitToBitmap(window);
+        break;
+    case WM_PAINT:
+        PaintBitmap(window);
+        break;
+    case WM_LBUTTONDOWN:
+        BeginDrag(window);
+        break;
+    case WM_MOUSEMOVE:
+        TrackDrag(window);
+        break;
+    case WM_LBUTTONUP:
+        EndDrag(window);
+        break;
+    case WM_RBUTTONDOWN:
+        PickColour(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        break;
+    case WM_CAPTURECHANGED:
+        OnCaptureChanged(window, (HWND)lParam);
+        break;
     }
     return FALSE;
 }

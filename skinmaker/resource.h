@@ -2,10 +2,10 @@
 // script and the code.
 #pragma once
 
-#define IDI_SKINMAKER   100
+#define IDI_SKINMAKER 100
 
-#define IDD_SKINMAKER   101
-#define IDD_PREVIEW     102
+#define IDD_SKINMAKER 101
+#define IDD_PREVIEW   102
 
 #define IDC_BITMAP_PATH 1000
 #define IDC_BROWSE      1001

@@ -53,8 +53,8 @@ static bool LoadBitmapFile(HWND dialog, const char* path) {
 
 // The common members of the open and save dialogs' structure, in the size
 // without the Windows 2000 extension fields.
-static void PrepareFileDialog(OPENFILENAMEA* ofn, HWND dialog, char* path, const char* filter,
-                              const char* title, DWORD flags, const char* extension) {
+static void PrepareFileDialog(OPENFILENAMEA* ofn, HWND dialog, char* path, const char* filter, const char* title,
+                              DWORD flags, const char* extension) {
     memset(ofn, 0, sizeof *ofn);
     ofn->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     ofn->hwndOwner = dialog;
@@ -98,8 +98,7 @@ static void BuildHeader(HWND dialog, SkinHeader* header) {
 
 // Reads the bitmap file as it lies on disk now into a new record behind the
 // header. Every failure is reported here; a partial record is never returned.
-static unsigned char* ReadSkinRecord(HWND dialog, const char* path, const SkinHeader* header,
-                                     int32_t* length) {
+static unsigned char* ReadSkinRecord(HWND dialog, const char* path, const SkinHeader* header, int32_t* length) {
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         ShowMessage(dialog, openFailedText, path);
@@ -187,17 +186,22 @@ static void OnClose(HWND dialog) {
 
 static void OnCommand(HWND dialog, WORD id) {
     switch (id) {
-    case IDOK: SaveSkin(dialog); break;
-    case IDCANCEL: SendMessageA(dialog, WM_CLOSE, 0, 0); break;
-    case IDC_BROWSE: BrowseForBitmap(dialog); break;
+    case IDOK:
+        SaveSkin(dialog);
+        break;
+    case IDCANCEL:
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+        break;
+    case IDC_BROWSE:
+        BrowseForBitmap(dialog);
+        break;
     }
 }
 
 // Paints the swatch in the picked colour, with black or white text by the
 // contrast rule; every other static keeps the system colours.
 static INT_PTR OnCtlColorStatic(HDC dc, HWND control) {
-    if (GetDlgCtrlID(control) != IDC_SWATCH || !SwatchIsColoured(transparentColor) || !swatchBrush)
-        return FALSE;
+    if (GetDlgCtrlID(control) != IDC_SWATCH || !SwatchIsColoured(transparentColor) || !swatchBrush) return FALSE;
     SetTextColor(dc, SwatchTextColor(transparentColor));
     SetBkColor(dc, transparentColor);
     return (INT_PTR)swatchBrush;
@@ -205,11 +209,19 @@ static INT_PTR OnCtlColorStatic(HDC dc, HWND control) {
 
 static INT_PTR CALLBACK MakerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: return OnInitDialog(dialog);
-    case WM_CLOSE: OnClose(dialog); return FALSE;
-    case WM_COMMAND: OnCommand(dialog, LOWORD(wParam)); return FALSE;
-    case WM_DROPFILES: DropBitmap(dialog, (HDROP)wParam); return FALSE;
-    case WM_CTLCOLORSTATIC: return OnCtlColorStatic((HDC)wParam, (HWND)lParam);
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_CLOSE:
+        OnClose(dialog);
+        return FALSE;
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
+        return FALSE;
+    case WM_DROPFILES:
+        DropBitmap(dialog, (HDROP)wParam);
+        return FALSE;
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColorStatic((HDC)wParam, (HWND)lParam);
     }
     return FALSE;
 }

@@ -17,7 +17,7 @@
 #include "tovrel_version.h"
 
 #define RELAY_WINDOW_CLASS "TovrelRelay"
-#define RELAY_STOP_WAIT_MS 5000   // what a stop gives the send thread to finish
+#define RELAY_STOP_WAIT_MS 5000  // what a stop gives the send thread to finish
 
 struct Options {
     std::string host = ".";
@@ -32,19 +32,19 @@ static char slotPath[MAILSLOT_NAME_SIZE];
 // The channel, owned while the relay runs.
 static HANDLE bufferMapping, bufferReady, dataReady;
 static const unsigned char* sharedBuffer;
-static HANDLE stopCapture;   // set when the capture thread is to end
+static HANDLE stopCapture;  // set when the capture thread is to end
 
 // The lines between the two threads, under outboxLock. outboxChanged wakes
 // the send thread for new lines and the capture thread for room.
 static SRWLOCK outboxLock = SRWLOCK_INIT;
 static CONDITION_VARIABLE outboxChanged = CONDITION_VARIABLE_INIT;
 static RelayOutbox outbox;
-static bool capturing = true;   // false: the capture thread stops waiting for room
-static bool finishing;          // true: the send thread ends once the outbox is empty
+static bool capturing = true;  // false: the capture thread stops waiting for room
+static bool finishing;         // true: the send thread ends once the outbox is empty
 static unsigned long droppedAtExit;
 
 static HWND relayWindow;
-static HANDLE stopped;   // set when main has shut down, for the console handler
+static HANDLE stopped;  // set when main has shut down, for the console handler
 
 static void PrintUsage(FILE* out) {
     fprintf(out,
@@ -112,8 +112,10 @@ static HANDLE CreateChannelObject(HANDLE created, const std::string& name) {
     }
     if (!created) {
         if (error == ERROR_ACCESS_DENIED && options.global)
-            fprintf(stderr, "dbgrelay: cannot create %s (error 5): reading the services' output needs the "
-                            "SeCreateGlobalPrivilege privilege (run as administrator)\n", name.c_str());
+            fprintf(stderr,
+                    "dbgrelay: cannot create %s (error 5): reading the services' output needs the "
+                    "SeCreateGlobalPrivilege privilege (run as administrator)\n",
+                    name.c_str());
         else
             fprintf(stderr, "dbgrelay: cannot create %s (error %lu)\n", name.c_str(), error);
     }
@@ -144,8 +146,7 @@ static bool OpenChannel() {
         names[0]);
     if (bufferMapping)
         bufferReady = CreateChannelObject(CreateEventA(&security, FALSE, FALSE, names[1].c_str()), names[1]);
-    if (bufferReady)
-        dataReady = CreateChannelObject(CreateEventA(&security, FALSE, FALSE, names[2].c_str()), names[2]);
+    if (bufferReady) dataReady = CreateChannelObject(CreateEventA(&security, FALSE, FALSE, names[2].c_str()), names[2]);
     if (dataReady)
         sharedBuffer = static_cast<const unsigned char*>(MapViewOfFile(bufferMapping, FILE_MAP_READ, 0, 0, 0));
     if (!sharedBuffer) {
@@ -201,8 +202,7 @@ static DWORD WINAPI CaptureThread(void*) {
         DebugString string;
         ReadDebugBuffer(copy, sizeof copy, &string);
         std::string line;
-        AppendRelayLine(options.format, string, options.format.name ? NameOfProcess(string.pid) : std::string(),
-                        &line);
+        AppendRelayLine(options.format, string, options.format.name ? NameOfProcess(string.pid) : std::string(), &line);
         QueueLine(std::move(line));
     }
     return 0;
@@ -211,8 +211,8 @@ static DWORD WINAPI CaptureThread(void*) {
 // --- the send thread -------------------------------------------------------
 
 static DWORD lastTry;
-static bool monitorSeen;   // a message has reached a monitor since the start
-static bool monitorAway;   // reported missing, not yet back
+static bool monitorSeen;  // a message has reached a monitor since the start
+static bool monitorAway;  // reported missing, not yet back
 static unsigned long dropped;
 
 static void ReportMonitorAway(DWORD error) {
@@ -235,8 +235,8 @@ static HANDLE OpenSlot() {
     DWORD now = GetTickCount();
     if (monitorAway && now - lastTry < RELAY_RETRY_MS) return INVALID_HANDLE_VALUE;
     lastTry = now;
-    HANDLE slot = CreateFileA(slotPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE slot =
+        CreateFileA(slotPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (slot == INVALID_HANDLE_VALUE) {
         ReportMonitorAway(GetLastError());
         return slot;
@@ -280,7 +280,7 @@ static DWORD WINAPI SendThread(void*) {
         AcquireSRWLockExclusive(&outboxLock);
         while (!SenderHasWork()) {
             DWORD wait = monitorAway ? RELAY_RETRY_MS : INFINITE;
-            if (!SleepConditionVariableSRW(&outboxChanged, &outboxLock, wait, 0)) break;   // time to look again
+            if (!SleepConditionVariableSRW(&outboxChanged, &outboxLock, wait, 0)) break;  // time to look again
         }
         bool wasFull = RelayOutboxFull(outbox);
         if (monitorAway) {

@@ -28,7 +28,9 @@ struct Mask {
 
 // Drawing units are whole pixels; tests are made in half pixels so that a
 // pixel's centre has integer coordinates.
-int Half(int v) { return v * 2; }
+int Half(int v) {
+    return v * 2;
+}
 
 void InitSurface(Surface* s, int width, int height, unsigned char background) {
     s->width = width;
@@ -56,7 +58,9 @@ void AddEllipse(Mask* m, int cx, int cy, int rx, int ry) {
     }
 }
 
-int64_t Clamp(int64_t v, int64_t low, int64_t high) { return v < low ? low : (v > high ? high : v); }
+int64_t Clamp(int64_t v, int64_t low, int64_t high) {
+    return v < low ? low : (v > high ? high : v);
+}
 
 // Filled rectangle [left, right) x [top, bottom) with corners of `radius`.
 void AddRoundRect(Mask* m, int left, int top, int right, int bottom, int radius) {
@@ -75,7 +79,10 @@ void AddRoundRect(Mask* m, int left, int top, int right, int bottom, int radius)
 }
 
 int64_t FloorDiv(int64_t a, int64_t b) {
-    if (b < 0) { a = -a; b = -b; }
+    if (b < 0) {
+        a = -a;
+        b = -b;
+    }
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
@@ -97,7 +104,10 @@ void AddPolygon(Mask* m, const int* xy, int count) {
         for (int i = 1; i < n; i++) {  // insertion sort: a handful of crossings
             const int64_t v = cross[i];
             int k = i - 1;
-            while (k >= 0 && cross[k] > v) { cross[k + 1] = cross[k]; k--; }
+            while (k >= 0 && cross[k] > v) {
+                cross[k + 1] = cross[k];
+                k--;
+            }
             cross[k + 1] = v;
         }
         for (int i = 0; i + 1 < n; i += 2) {
@@ -124,7 +134,9 @@ void ClipMask(Mask* m, const Mask& keep) {
     for (size_t i = 0; i < m->bits.size(); i++) m->bits[i] &= keep.bits[i];
 }
 
-void ClearMask(Mask* m) { m->bits.assign(m->bits.size(), 0); }
+void ClearMask(Mask* m) {
+    m->bits.assign(m->bits.size(), 0);
+}
 
 bool Covered(const Mask& m, int x, int y) {
     if (x < 0 || y < 0 || x >= m.width || y >= m.height) return false;
@@ -159,8 +171,8 @@ void Put32(std::vector<unsigned char>* out, uint32_t v) {
 }
 
 // BITMAPINFOHEADER fields in file order.
-void PutInfoHeader(std::vector<unsigned char>* out, int width, int height, int bits,
-                   uint32_t imageSize, uint32_t pixelsPerMetre) {
+void PutInfoHeader(std::vector<unsigned char>* out, int width, int height, int bits, uint32_t imageSize,
+                   uint32_t pixelsPerMetre) {
     Put32(out, 40);
     Put32(out, (uint32_t)width);
     Put32(out, (uint32_t)height);
@@ -293,8 +305,8 @@ void DrawHead(Surface* s) {
 
     // Fringe: the hair's own outline above a zigzag, plus two side locks.
     AddEllipse(&clip, axis, 80, 56, 54);
-    static const int fringe[] = {270, 16, 394, 16, 394, 98, 376, 98, 372, 76, 366, 90, 358, 72,
-                                 348, 88, 338, 68, 326, 88, 316, 70, 306, 90, 296, 74, 290, 98, 270, 98};
+    static const int fringe[] = {270, 16,  394, 16,  394, 98,  376, 98,  372, 76,  366, 90,  358, 72,  348,
+                                 88,  338, 68,  326, 88,  316, 70,  306, 90,  296, 74,  290, 98,  270, 98};
     AddPolygon(&shape, fringe, 15);
     ClipMask(&shape, clip);
     ClearMask(&clip);
@@ -360,10 +372,9 @@ enum {
 };
 
 const unsigned char iconColours[I_COLOURS][3] = {
-    {0, 0, 0},       {60, 40, 56},    {255, 230, 212}, {132, 82, 150},
-    {64, 104, 184},  {255, 255, 255}, {250, 176, 190}, {236, 84, 112},
-    {226, 184, 130}, {150, 96, 60},   {176, 176, 188}, {250, 214, 70},
-    {70, 130, 230},  {80, 170, 90},   {214, 78, 100},  {128, 128, 128},
+    {0, 0, 0},       {60, 40, 56},   {255, 230, 212}, {132, 82, 150},  {64, 104, 184},  {255, 255, 255},
+    {250, 176, 190}, {236, 84, 112}, {226, 184, 130}, {150, 96, 60},   {176, 176, 188}, {250, 214, 70},
+    {70, 130, 230},  {80, 170, 90},  {214, 78, 100},  {128, 128, 128},
 };
 
 void DrawFaceIcon(Surface* s) {
@@ -373,8 +384,8 @@ void DrawFaceIcon(Surface* s) {
     AddEllipse(&shape, 16, 19, 11, 10);
     PaintMask(s, &shape, I_SKIN, I_LINE, 1);
     AddEllipse(&clip, 16, 15, 14, 13);
-    static const int fringe[] = {0, 0, 32, 0, 32, 20, 27, 20, 25, 13, 22, 17, 19, 11,
-                                 16, 16, 13, 11, 10, 17, 7, 13, 5, 20, 0, 20};
+    static const int fringe[] = {0,  0,  32, 0,  32, 20, 27, 20, 25, 13, 22, 17, 19,
+                                 11, 16, 16, 13, 11, 10, 17, 7,  13, 5,  20, 0,  20};
     AddPolygon(&shape, fringe, 13);
     ClipMask(&shape, clip);
     ClearMask(&clip);
@@ -459,8 +470,10 @@ void DrawIcon(IconArt art, Surface* s) {
     InitSurface(s, ICON_SIZE, ICON_SIZE, I_CLEAR);
     InitMask(&shape, ICON_SIZE, ICON_SIZE);
     InitMask(&clip, ICON_SIZE, ICON_SIZE);
-    if (art == ICON_MONITOR) DrawFaceIcon(s);
-    else DrawPaletteIcon(s);
+    if (art == ICON_MONITOR)
+        DrawFaceIcon(s);
+    else
+        DrawPaletteIcon(s);
 }
 
 }  // namespace
@@ -523,8 +536,8 @@ void BuildDefaultSkinRecord(std::vector<unsigned char>* record) {
     record->insert(record->end(), bmp.begin(), bmp.end());
 }
 
-bool PackDefaultSkinTwice(const std::vector<unsigned char>& record,
-                          std::vector<unsigned char>* stored, int32_t* onceSize) {
+bool PackDefaultSkinTwice(const std::vector<unsigned char>& record, std::vector<unsigned char>* stored,
+                          int32_t* onceSize) {
     if (record.size() < 3 || record.size() > 0x7FFFFFFF) return false;
     std::vector<unsigned char> once((size_t)PackedBound((int32_t)record.size()));
     const int32_t first = PackToMemory(record.data(), (int32_t)record.size(), once.data());

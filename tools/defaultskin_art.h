@@ -12,8 +12,8 @@ enum {
 
 // Colour-table entries of the picture that other code cares about.
 enum {
-    SKIN_ART_KEY = 1,     // pure green: outside the window's shape
-    SKIN_ART_BALLOON = 2, // the balloon's even fill, under the text pane
+    SKIN_ART_KEY = 1,      // pure green: outside the window's shape
+    SKIN_ART_BALLOON = 2,  // the balloon's even fill, under the text pane
 };
 
 // Draws the picture as colour-table indices, one byte per pixel, rows from
@@ -29,12 +29,12 @@ void BuildDefaultSkinRecord(std::vector<unsigned char>* record);
 // Packs `record`, then packs that stream again: the bytes the programs carry.
 // `onceSize` (may be null) receives the size of the intermediate stream.
 // False when memory runs out.
-bool PackDefaultSkinTwice(const std::vector<unsigned char>& record,
-                          std::vector<unsigned char>* stored, int32_t* onceSize);
+bool PackDefaultSkinTwice(const std::vector<unsigned char>& record, std::vector<unsigned char>* stored,
+                          int32_t* onceSize);
 
 enum IconArt {
-    ICON_MONITOR,   // the figure's face
-    ICON_SKINMAKER, // a painter's palette and brush
+    ICON_MONITOR,    // the figure's face
+    ICON_SKINMAKER,  // a painter's palette and brush
 };
 
 // A complete .ico file holding one 32 x 32 image of 16 colours.

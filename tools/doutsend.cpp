@@ -25,7 +25,7 @@ struct Options {
     std::string rawFile;
     bool utf8 = false;
     std::vector<std::string> words;
-    std::vector<int> wordArgs;   // where each word stands in argv
+    std::vector<int> wordArgs;  // where each word stands in argv
 };
 
 static void PrintUsage(FILE* out) {
@@ -98,8 +98,9 @@ static std::string WideToCp932(const std::wstring& text, size_t* lost) {
         int units = (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
         char bytes[8];
         BOOL usedDefault = FALSE;
-        int n = text[i] == 0xFFFD ? 0 : WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &text[i], units, bytes,
-                                                             sizeof bytes, "?", &usedDefault);
+        int n = text[i] == 0xFFFD ? 0
+                                  : WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &text[i], units, bytes, sizeof bytes,
+                                                        "?", &usedDefault);
         if (n <= 0 || usedDefault) {
             out += '?';
             ++*lost;
@@ -134,7 +135,7 @@ static std::wstring TypedWords(const Options& options) {
     return text;
 }
 
-static size_t lostCharacters;   // what --utf8 could not carry, for the report at the end
+static size_t lostCharacters;  // what --utf8 could not carry, for the report at the end
 
 // A line of standard input as it goes out.
 static std::string OutgoingLine(const std::string& line, bool utf8) {
@@ -147,8 +148,7 @@ static bool SendMessageBytes(HANDLE slot, const std::string& bytes, const std::s
         fprintf(stderr, "doutsend: a message of %zu bytes is too long\n", bytes.size());
         return false;
     }
-    if (WriteFile(slot, bytes.data(), (DWORD)bytes.size(), &written, nullptr) && written == bytes.size())
-        return true;
+    if (WriteFile(slot, bytes.data(), (DWORD)bytes.size(), &written, nullptr) && written == bytes.size()) return true;
     fprintf(stderr, "doutsend: writing to %s failed (error %lu)\n", name.c_str(), GetLastError());
     return false;
 }
@@ -202,8 +202,8 @@ int main(int argc, char** argv) {
     HANDLE slot = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (slot == INVALID_HANDLE_VALUE) {
-        fprintf(stderr, "doutsend: cannot open mailslot %s (error %lu); is the monitor running?\n",
-                name.c_str(), GetLastError());
+        fprintf(stderr, "doutsend: cannot open mailslot %s (error %lu); is the monitor running?\n", name.c_str(),
+                GetLastError());
         return 1;
     }
     bool ok;

@@ -41,8 +41,8 @@ bool WriteStoredSkin(const char* path) {
         return false;
     }
     if (!WriteWholeFile(path, stored)) return false;
-    printf("%s: record %zu bytes, packed once %d bytes, stored %zu bytes\n", path, record.size(),
-           (int)onceSize, stored.size());
+    printf("%s: record %zu bytes, packed once %d bytes, stored %zu bytes\n", path, record.size(), (int)onceSize,
+           stored.size());
     return true;
 }
 
@@ -59,8 +59,7 @@ bool WriteIcon(IconArt art, const char* path) {
 }
 
 int Usage() {
-    fprintf(stderr,
-            "usage: mkdefaultskin [OUT.bin] [--bmp OUT.bmp] [--icon OUT.ico] [--maker-icon OUT.ico]\n");
+    fprintf(stderr, "usage: mkdefaultskin [OUT.bin] [--bmp OUT.bmp] [--icon OUT.ico] [--maker-icon OUT.ico]\n");
     return 2;
 }
 
@@ -70,15 +69,20 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
-        const bool takesPath = strcmp(arg, "--bmp") == 0 || strcmp(arg, "--icon") == 0 ||
-                               strcmp(arg, "--maker-icon") == 0;
+        const bool takesPath =
+            strcmp(arg, "--bmp") == 0 || strcmp(arg, "--icon") == 0 || strcmp(arg, "--maker-icon") == 0;
         if (takesPath && i + 1 >= argc) return Usage();
         bool ok;
-        if (strcmp(arg, "--bmp") == 0) ok = WriteBmp(argv[++i]);
-        else if (strcmp(arg, "--icon") == 0) ok = WriteIcon(ICON_MONITOR, argv[++i]);
-        else if (strcmp(arg, "--maker-icon") == 0) ok = WriteIcon(ICON_SKINMAKER, argv[++i]);
-        else if (arg[0] == '-') return Usage();
-        else ok = WriteStoredSkin(arg);
+        if (strcmp(arg, "--bmp") == 0)
+            ok = WriteBmp(argv[++i]);
+        else if (strcmp(arg, "--icon") == 0)
+            ok = WriteIcon(ICON_MONITOR, argv[++i]);
+        else if (strcmp(arg, "--maker-icon") == 0)
+            ok = WriteIcon(ICON_SKINMAKER, argv[++i]);
+        else if (arg[0] == '-')
+            return Usage();
+        else
+            ok = WriteStoredSkin(arg);
         if (!ok) return 1;
     }
     return 0;

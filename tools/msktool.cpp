@@ -51,21 +51,18 @@ static const char usageText[] =
     "stream, truncated, not a usable skin or bitmap), 2 usage error or a file that\n"
     "cannot be read or written.\n";
 
-static int Usage()
-{
+static int Usage() {
     fputs(usageText, stderr);
     return EXIT_USAGE;
 }
 
 // One line on stderr naming the file and what is wrong.
-static int Fail(int code, const char* file, const std::string& what)
-{
+static int Fail(int code, const char* file, const std::string& what) {
     fprintf(stderr, "msktool: %s: %s\n", file, what.c_str());
     return code;
 }
 
-static bool ReadInput(const char* path, Bytes* out, std::string* error)
-{
+static bool ReadInput(const char* path, Bytes* out, std::string* error) {
     FILE* f = fopen(path, "rb");
     if (!f) {
         // Fixed texts: the two runtimes word errno differently.
@@ -93,26 +90,23 @@ static bool ReadInput(const char* path, Bytes* out, std::string* error)
 }
 
 // Whole-file replacement, for outputs that are not skin files.
-static bool WriteOutput(const char* path, const unsigned char* data, size_t size)
-{
+static bool WriteOutput(const char* path, const unsigned char* data, size_t size) {
     FILE* f = fopen(path, "wb");
-    if (!f)
-        return false;
+    if (!f) return false;
     bool ok = (size == 0 || fwrite(data, 1, size, f) == size);
     return fclose(f) == 0 && ok;
 }
 
 // Unpacks a file's stream into the current result; the stream must be
 // complete. On failure prints the reason and returns the exit code.
-static int UnpackFile(const char* path, UnpackReport* report)
-{
+static int UnpackFile(const char* path, UnpackReport* report) {
     Bytes stream;
     std::string error;
-    if (!ReadInput(path, &stream, &error))
-        return Fail(EXIT_USAGE, path, error);
+    if (!ReadInput(path, &stream, &error)) return Fail(EXIT_USAGE, path, error);
     if (!UnpackStreamReport(stream.data(), (int32_t)stream.size(), report)) {
         if (stream.size() >= 7 && report->declaredSize >= 3)
-            return Fail(EXIT_BAD_INPUT, path, "declared size " + std::to_string(report->declaredSize) + " cannot be allocated");
+            return Fail(EXIT_BAD_INPUT, path,
+                        "declared size " + std::to_string(report->declaredSize) + " cannot be allocated");
         return Fail(EXIT_BAD_INPUT, path, "not a packed stream (too short or impossible declared size)");
     }
     if (report->end != UNPACK_COMPLETE) {
@@ -124,59 +118,47 @@ static int UnpackFile(const char* path, UnpackReport* report)
     return EXIT_DONE;
 }
 
-static int CommandPack(int argc, char** argv)
-{
-    if (argc != 4)
-        return Usage();
+static int CommandPack(int argc, char** argv) {
+    if (argc != 4) return Usage();
     Bytes input;
     std::string error;
-    if (!ReadInput(argv[2], &input, &error))
-        return Fail(EXIT_USAGE, argv[2], error);
-    if (input.size() < 3)
-        return Fail(EXIT_BAD_INPUT, argv[2], "too short to pack (at least 3 bytes are needed)");
+    if (!ReadInput(argv[2], &input, &error)) return Fail(EXIT_USAGE, argv[2], error);
+    if (input.size() < 3) return Fail(EXIT_BAD_INPUT, argv[2], "too short to pack (at least 3 bytes are needed)");
     if (!PackToFile(argv[3], input.data(), (int32_t)input.size()))
         return Fail(EXIT_USAGE, argv[3], "cannot write the packed stream");
     return EXIT_DONE;
 }
 
-static int CommandUnpack(int argc, char** argv)
-{
-    if (argc != 4)
-        return Usage();
+static int CommandUnpack(int argc, char** argv) {
+    if (argc != 4) return Usage();
     UnpackReport report;
     int code = UnpackFile(argv[2], &report);
-    if (code != EXIT_DONE)
-        return code;
+    if (code != EXIT_DONE) return code;
     bool written = WriteOutput(argv[3], unpackedData, (size_t)unpackedSize);
     ReleaseUnpacked();
     return written ? EXIT_DONE : Fail(EXIT_USAGE, argv[3], "cannot write");
 }
 
 // "L,T,R,B": four signed 32-bit decimal numbers.
-static bool ParseRect(const char* text, int32_t edges[4])
-{
+static bool ParseRect(const char* text, int32_t edges[4]) {
     const char* p = text;
     for (int k = 0; k < 4; ++k) {
-        if (!(*p == '-' || *p == '+' || (*p >= '0' && *p <= '9')))
-            return false;
+        if (!(*p == '-' || *p == '+' || (*p >= '0' && *p <= '9'))) return false;
         errno = 0;
         char* end;
         long long v = strtoll(p, &end, 10);
-        if (end == p || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
-            return false;
+        if (end == p || errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return false;
         edges[k] = (int32_t)v;
         p = end;
         if (k < 3) {
-            if (*p != ',')
-                return false;
+            if (*p != ',') return false;
             ++p;
         }
     }
     return *p == 0;
 }
 
-static int HexDigit(char c)
-{
+static int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -184,15 +166,12 @@ static int HexDigit(char c)
 }
 
 // "RRGGBB" to a COLORREF 0x00BBGGRR.
-static bool ParseColor(const char* text, uint32_t* color)
-{
-    if (strlen(text) != 6)
-        return false;
+static bool ParseColor(const char* text, uint32_t* color) {
+    if (strlen(text) != 6) return false;
     uint32_t rgb = 0;
     for (int k = 0; k < 6; ++k) {
         int d = HexDigit(text[k]);
-        if (d < 0)
-            return false;
+        if (d < 0) return false;
         rgb = rgb << 4 | (uint32_t)d;
     }
     *color = (rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16;
@@ -201,12 +180,10 @@ static bool ParseColor(const char* text, uint32_t* color)
 
 // The title as the record stores it: CP932 bytes, at most 31. Linux takes
 // it in the terminal's encoding; Windows hands it over in the ANSI code page.
-static bool RecordTitle(const char* typed, std::string* title, std::string* error)
-{
+static bool RecordTitle(const char* typed, std::string* title, std::string* error) {
 #ifdef _WIN32
     *title = typed;
-    if (title->size() < sizeof(SkinHeader::title))
-        return true;
+    if (title->size() < sizeof(SkinHeader::title)) return true;
     *error = DescribeTitleProblem(TITLE_TOO_LONG);
     return false;
 #else
@@ -218,17 +195,13 @@ static bool RecordTitle(const char* typed, std::string* title, std::string* erro
 
 // Whether the system would make a DIB section of the image: uncompressed,
 // or bit-field masks at 16 or 32 bits per pixel.
-static bool IsDibSectionFormat(const SkinImageInfo& info)
-{
-    if (info.compression == 0)
-        return true;
+static bool IsDibSectionFormat(const SkinImageInfo& info) {
+    if (info.compression == 0) return true;
     return info.compression == 3 && (info.bitCount == 16 || info.bitCount == 32);
 }
 
-static int CommandMake(int argc, char** argv)
-{
-    if (argc < 4)
-        return Usage();
+static int CommandMake(int argc, char** argv) {
+    if (argc < 4) return Usage();
     const char* typedTitle = nullptr;
     const char* rect = nullptr;
     const char* transparent = nullptr;
@@ -238,8 +211,7 @@ static int CommandMake(int argc, char** argv)
             force = true;
             continue;
         }
-        if (k + 1 >= argc)
-            return Usage();
+        if (k + 1 >= argc) return Usage();
         if (strcmp(argv[k], "--title") == 0)
             typedTitle = argv[++k];
         else if (strcmp(argv[k], "--rect") == 0)
@@ -249,12 +221,10 @@ static int CommandMake(int argc, char** argv)
         else
             return Usage();
     }
-    if (!typedTitle || !rect)
-        return Usage();
+    if (!typedTitle || !rect) return Usage();
 
     std::string title, error;
-    if (!RecordTitle(typedTitle, &title, &error))
-        return Fail(EXIT_USAGE, "--title", error);
+    if (!RecordTitle(typedTitle, &title, &error)) return Fail(EXIT_USAGE, "--title", error);
     int32_t edges[4];
     if (!ParseRect(rect, edges))
         return Fail(EXIT_USAGE, rect, "bad rectangle: expected L,T,R,B (four signed integers)");
@@ -268,14 +238,11 @@ static int CommandMake(int argc, char** argv)
 
     // The bitmap goes in whole, as the skin maker saves it.
     Bytes bitmap;
-    if (!ReadInput(argv[2], &bitmap, &error))
-        return Fail(EXIT_USAGE, argv[2], error);
-    if (bitmap.size() > (size_t)INT32_MAX - sizeof header)
-        return Fail(EXIT_BAD_INPUT, argv[2], "file too large");
+    if (!ReadInput(argv[2], &bitmap, &error)) return Fail(EXIT_USAGE, argv[2], error);
+    if (bitmap.size() > (size_t)INT32_MAX - sizeof header) return Fail(EXIT_BAD_INPUT, argv[2], "file too large");
     Bytes record(sizeof header + bitmap.size());
     memcpy(record.data(), &header, sizeof header);
-    if (!bitmap.empty())
-        memcpy(record.data() + sizeof header, bitmap.data(), bitmap.size());
+    if (!bitmap.empty()) memcpy(record.data() + sizeof header, bitmap.data(), bitmap.size());
     SkinImageInfo image;
     SkinProblem problem = CheckSkinRecord(record.data(), (int32_t)record.size(), &image);
     if (!force && (problem != SKIN_OK || !IsDibSectionFormat(image))) {
@@ -290,11 +257,9 @@ static int CommandMake(int argc, char** argv)
 
 // The title in the terminal's encoding on Linux and as its Shift-JIS bytes
 // on Windows, control bytes and backslashes escaped so it stays one line.
-static void PrintTitle(const SkinHeader& header)
-{
+static void PrintTitle(const SkinHeader& header) {
     size_t length = 0;
-    while (length < sizeof header.title && header.title[length])
-        ++length;
+    while (length < sizeof header.title && header.title[length]) ++length;
 #ifdef _WIN32
     fputs("title: ", stdout);
     for (size_t k = 0; k < length;) {
@@ -313,8 +278,7 @@ static void PrintTitle(const SkinHeader& header)
 }
 
 // Prints the record in the current result; returns whether it is usable.
-static bool PrintRecord()
-{
+static bool PrintRecord() {
     printf("record-size: %d\n", (int)unpackedSize);
     SkinImageInfo image;
     SkinProblem problem = CheckSkinRecord(unpackedData, unpackedSize, &image);
@@ -324,8 +288,7 @@ static bool PrintRecord()
     }
     const SkinHeader* header = (const SkinHeader*)unpackedData;
     printf("magic: %.4s\n", header->magic);
-    if (problem != SKIN_TITLE_UNTERMINATED)
-        PrintTitle(*header);
+    if (problem != SKIN_TITLE_UNTERMINATED) PrintTitle(*header);
     printf("text-rect: %d,%d,%d,%d\n", (int)header->textLeft, (int)header->textTop, (int)header->textRight,
            (int)header->textBottom);
     if (header->transparentColor == SKIN_NO_TRANSPARENT)
@@ -351,14 +314,11 @@ static bool PrintRecord()
     return true;
 }
 
-static int CommandInfo(int argc, char** argv)
-{
-    if (argc != 3)
-        return Usage();
+static int CommandInfo(int argc, char** argv) {
+    if (argc != 3) return Usage();
     const char* path = argv[2];
     if (strcmp(path, "--default") == 0) {
-        if (!LoadDefaultSkin())
-            return Fail(EXIT_BAD_INPUT, "(default skin)", "cannot be unpacked");
+        if (!LoadDefaultSkin()) return Fail(EXIT_BAD_INPUT, "(default skin)", "cannot be unpacked");
         printf("file: (default skin)\nstored-size: %d\n", (int)defaultSkinStoredSize);
         bool accepted = PrintRecord();
         ReleaseUnpacked();
@@ -367,8 +327,7 @@ static int CommandInfo(int argc, char** argv)
 
     Bytes stream;
     std::string error;
-    if (!ReadInput(path, &stream, &error))
-        return Fail(EXIT_USAGE, path, error);
+    if (!ReadInput(path, &stream, &error)) return Fail(EXIT_USAGE, path, error);
     UnpackReport report;
     if (!UnpackStreamReport(stream.data(), (int32_t)stream.size(), &report))
         return Fail(EXIT_BAD_INPUT, path, "not a packed stream (too short or impossible declared size)");
@@ -388,14 +347,11 @@ static int CommandInfo(int argc, char** argv)
     return accepted ? EXIT_DONE : EXIT_BAD_INPUT;
 }
 
-static int CommandExtract(int argc, char** argv)
-{
-    if (argc != 4)
-        return Usage();
+static int CommandExtract(int argc, char** argv) {
+    if (argc != 4) return Usage();
     UnpackReport report;
     int code = UnpackFile(argv[2], &report);
-    if (code != EXIT_DONE)
-        return code;
+    if (code != EXIT_DONE) return code;
     SkinProblem problem = CheckSkinRecord(unpackedData, unpackedSize, nullptr);
     if (IsSkinDataProblem(problem)) {
         ReleaseUnpacked();
@@ -408,32 +364,27 @@ static int CommandExtract(int argc, char** argv)
     return written ? EXIT_DONE : Fail(EXIT_USAGE, argv[3], "cannot write");
 }
 
-static int CommandDefault(int argc, char** argv)
-{
+static int CommandDefault(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[2], "--stored") == 0) {
         if (!WriteOutput(argv[3], defaultSkinStored, (size_t)defaultSkinStoredSize))
             return Fail(EXIT_USAGE, argv[3], "cannot write");
         return EXIT_DONE;
     }
-    if (argc != 3)
-        return Usage();
-    if (!LoadDefaultSkin())
-        return Fail(EXIT_BAD_INPUT, "(default skin)", "cannot be unpacked");
+    if (argc != 3) return Usage();
+    if (!LoadDefaultSkin()) return Fail(EXIT_BAD_INPUT, "(default skin)", "cannot be unpacked");
     bool written = PackToFile(argv[2], unpackedData, unpackedSize);
     ReleaseUnpacked();
     return written ? EXIT_DONE : Fail(EXIT_USAGE, argv[2], "cannot write the skin file");
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #else
     setlocale(LC_ALL, "");
 #endif
-    if (argc < 2)
-        return Usage();
+    if (argc < 2) return Usage();
     const char* command = argv[1];
     int code;
     if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0) {

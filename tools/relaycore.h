@@ -9,26 +9,26 @@
 
 // Tunables of the relay, in one place.
 // The shared buffer: the writer's process id (4 bytes), then its text.
-#define DBWIN_BUFFER_BYTES     4096
+#define DBWIN_BUFFER_BYTES 4096
 // Lines waiting together are sent as one message of up to this many bytes
 // (a longer line goes alone): the monitor's cost is per message, and the
 // pane and log.txt end the same either way.
-#define RELAY_MESSAGE_BYTES    8192
+#define RELAY_MESSAGE_BYTES 8192
 // What may wait for a slow monitor. Past it the relay holds the writers
 // instead of dropping their strings.
-#define RELAY_OUTBOX_BYTES     (32u << 20)
+#define RELAY_OUTBOX_BYTES (32u << 20)
 // While the mailslot cannot be opened, a new try comes this long after the
 // last one at the soonest.
-#define RELAY_RETRY_MS         1000
+#define RELAY_RETRY_MS 1000
 // Executable names remembered per process id; past this the memory starts
 // again.
-#define RELAY_NAME_CACHE_SIZE  1024
+#define RELAY_NAME_CACHE_SIZE 1024
 
 // One string as the shared buffer holds it.
 struct DebugString {
     uint32_t pid;
-    const char* text;   // inside the buffer
-    size_t length;      // up to the first NUL, or to the end of the buffer
+    const char* text;  // inside the buffer
+    size_t length;     // up to the first NUL, or to the end of the buffer
 };
 
 // Reads the writer's process id and text out of `size` bytes of the shared
@@ -37,9 +37,9 @@ struct DebugString {
 bool ReadDebugBuffer(const void* buffer, size_t size, DebugString* string);
 
 struct RelayFormat {
-    bool pid = false;    // "[1234] " in front
-    bool name = false;   // "[1234 app.exe] " in front
-    bool raw = false;    // no line end added
+    bool pid = false;   // "[1234] " in front
+    bool name = false;  // "[1234 app.exe] " in front
+    bool raw = false;   // no line end added
 };
 
 // Appends the line `string` becomes to `out`: the prefix that `format` asks

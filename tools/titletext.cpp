@@ -9,10 +9,14 @@
 
 const char* DescribeTitleProblem(TitleProblem problem) {
     switch (problem) {
-    case TITLE_OK:             return "ok";
-    case TITLE_NOT_IN_CODESET: return "the title is not valid text in the terminal's encoding";
-    case TITLE_NOT_IN_CP932:   return "the title holds a character Shift-JIS (CP932) cannot hold";
-    case TITLE_TOO_LONG:       return "the title is longer than 31 bytes in Shift-JIS (CP932)";
+    case TITLE_OK:
+        return "ok";
+    case TITLE_NOT_IN_CODESET:
+        return "the title is not valid text in the terminal's encoding";
+    case TITLE_NOT_IN_CP932:
+        return "the title holds a character Shift-JIS (CP932) cannot hold";
+    case TITLE_TOO_LONG:
+        return "the title is longer than 31 bytes in Shift-JIS (CP932)";
     }
     return "?";
 }
@@ -73,7 +77,7 @@ TitleProblem TitleToCp932(const std::string& text, const char* codeset, std::str
     size_t stoppedAt;
     if (!Convert("UTF-8", codeset, text, &utf8, &stoppedAt)) return TITLE_NOT_IN_CODESET;
     if (!Convert("CP932", "UTF-8", utf8, cp932, &stoppedAt)) return TITLE_NOT_IN_CP932;
-    return cp932->size() < sizeof(SkinHeader::title) ? TITLE_OK : TITLE_TOO_LONG;   // its NUL must fit
+    return cp932->size() < sizeof(SkinHeader::title) ? TITLE_OK : TITLE_TOO_LONG;  // its NUL must fit
 }
 
 std::string TitleForTerminal(const char* cp932, size_t size, const char* codeset) {

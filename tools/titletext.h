@@ -8,9 +8,9 @@
 
 enum TitleProblem {
     TITLE_OK,
-    TITLE_NOT_IN_CODESET,   // the bytes are not text in the terminal's encoding
-    TITLE_NOT_IN_CP932,     // a character Shift-JIS (CP932) has no code for
-    TITLE_TOO_LONG,         // more than the 31 bytes a record's title holds
+    TITLE_NOT_IN_CODESET,  // the bytes are not text in the terminal's encoding
+    TITLE_NOT_IN_CP932,    // a character Shift-JIS (CP932) has no code for
+    TITLE_TOO_LONG,        // more than the 31 bytes a record's title holds
 };
 
 const char* DescribeTitleProblem(TitleProblem problem);

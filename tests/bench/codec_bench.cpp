@@ -17,21 +17,18 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes DefaultRecord()
-{
+Bytes DefaultRecord() {
     Bytes record;
-    if (LoadDefaultSkin())
-        record.assign(unpackedData, unpackedData + unpackedSize);
+    if (LoadDefaultSkin()) record.assign(unpackedData, unpackedData + unpackedSize);
     ReleaseUnpacked();
     return record;
 }
 
 // Text-like words, random bytes and runs, in blocks of varying length.
-Bytes MixedInput()
-{
+Bytes MixedInput() {
     std::mt19937 rng(20240601);
-    const char* words[] = {"monitor ", "skin ", "mailslot ", "debug ", "output ", "window ",
-                           "0x0040 ", "error: ", "value=", "\r\n"};
+    const char* words[] = {"monitor ", "skin ",   "mailslot ", "debug ", "output ",
+                           "window ",  "0x0040 ", "error: ",   "value=", "\r\n"};
     Bytes out;
     while (out.size() < (1u << 20)) {
         int kind = rng() % 3;
@@ -39,8 +36,7 @@ Bytes MixedInput()
         for (size_t k = 0; k < n && out.size() < (1u << 20);) {
             if (kind == 0) {
                 const char* w = words[rng() % 10];
-                for (; *w && out.size() < (1u << 20); ++w, ++k)
-                    out.push_back((unsigned char)*w);
+                for (; *w && out.size() < (1u << 20); ++w, ++k) out.push_back((unsigned char)*w);
             } else if (kind == 1) {
                 out.push_back((unsigned char)rng());
                 ++k;
@@ -55,22 +51,19 @@ Bytes MixedInput()
 
 // The first `size` bytes of the mixed input: the small packings a skin
 // title or a fuzz input makes.
-Bytes MixedPrefix(size_t size)
-{
+Bytes MixedPrefix(size_t size) {
     Bytes input = MixedInput();
     input.resize(size);
     return input;
 }
 
-Bytes Pack(const Bytes& input)
-{
+Bytes Pack(const Bytes& input) {
     Bytes out((size_t)PackedBound((int32_t)input.size()));
     out.resize((size_t)PackToMemory(input.data(), (int32_t)input.size(), out.data()));
     return out;
 }
 
-void PackBench(benchmark::State& state, const Bytes& input)
-{
+void PackBench(benchmark::State& state, const Bytes& input) {
     if (input.size() < 3) {
         state.SkipWithError("no input");
         return;
@@ -86,8 +79,7 @@ void PackBench(benchmark::State& state, const Bytes& input)
     state.counters["ratio"] = (double)size / (double)input.size();
 }
 
-void UnpackBench(benchmark::State& state, const Bytes& input)
-{
+void UnpackBench(benchmark::State& state, const Bytes& input) {
     Bytes stream = Pack(input);
     if (stream.empty()) {
         state.SkipWithError("no input");
@@ -102,11 +94,10 @@ void UnpackBench(benchmark::State& state, const Bytes& input)
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)input.size());
 }
 
-void BM_Memset64MiB(benchmark::State& state)
-{
+void BM_Memset64MiB(benchmark::State& state) {
     size_t size = 64u << 20;
     unsigned char* block = (unsigned char*)malloc(size);
-    memset(block, 0, size);   // touch the pages before timing
+    memset(block, 0, size);  // touch the pages before timing
     for (auto _ : state) {
         memset(block, 0xFF, size);
         benchmark::DoNotOptimize(block);
@@ -116,21 +107,18 @@ void BM_Memset64MiB(benchmark::State& state)
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)size);
 }
 
-void BM_PackDefaultRecord(benchmark::State& state)
-{
+void BM_PackDefaultRecord(benchmark::State& state) {
     static const Bytes record = DefaultRecord();
     PackBench(state, record);
 }
 
-void BM_UnpackDefaultRecord(benchmark::State& state)
-{
+void BM_UnpackDefaultRecord(benchmark::State& state) {
     static const Bytes record = DefaultRecord();
     UnpackBench(state, record);
 }
 
 // Both passes over the stored bytes, as the monitor does at start.
-void BM_LoadDefaultSkin(benchmark::State& state)
-{
+void BM_LoadDefaultSkin(benchmark::State& state) {
     int32_t size = 0;
     for (auto _ : state) {
         LoadDefaultSkin();
@@ -141,26 +129,22 @@ void BM_LoadDefaultSkin(benchmark::State& state)
     state.SetBytesProcessed((int64_t)state.iterations() * size);
 }
 
-void BM_PackMixed1MiB(benchmark::State& state)
-{
+void BM_PackMixed1MiB(benchmark::State& state) {
     static const Bytes input = MixedInput();
     PackBench(state, input);
 }
 
-void BM_PackMixed1KiB(benchmark::State& state)
-{
+void BM_PackMixed1KiB(benchmark::State& state) {
     static const Bytes input = MixedPrefix(1024);
     PackBench(state, input);
 }
 
-void BM_PackMixed64KiB(benchmark::State& state)
-{
+void BM_PackMixed64KiB(benchmark::State& state) {
     static const Bytes input = MixedPrefix(65536);
     PackBench(state, input);
 }
 
-void BM_UnpackMixed1MiB(benchmark::State& state)
-{
+void BM_UnpackMixed1MiB(benchmark::State& state) {
     static const Bytes input = MixedInput();
     UnpackBench(state, input);
 }

@@ -14,14 +14,13 @@
 namespace {
 
 struct Picture {
-    std::vector<uint32_t> pixels;   // 32-bit 0x00RRGGBB, bottom-up, like the working copy
+    std::vector<uint32_t> pixels;  // 32-bit 0x00RRGGBB, bottom-up, like the working copy
     int32_t width = 0, height = 0;
     uint32_t transparent = 0;
 };
 
 // The default skin's 8-bit image expanded the way the 32-bit copy holds it.
-Picture DefaultPicture()
-{
+Picture DefaultPicture() {
     Picture picture;
     if (!LoadDefaultSkin()) return picture;
     const unsigned char* record = unpackedData;
@@ -47,8 +46,7 @@ Picture DefaultPicture()
     return picture;
 }
 
-const Picture& Default()
-{
+const Picture& Default() {
     static Picture picture = DefaultPicture();
     return picture;
 }
@@ -57,16 +55,14 @@ struct Counts {
     uint64_t batches = 0, rects = 0;
 };
 
-bool CountBatch(void* context, const unsigned char* block)
-{
+bool CountBatch(void* context, const unsigned char* block) {
     Counts* counts = static_cast<Counts*>(context);
     ++counts->batches;
     counts->rects += OutlineBatchCount(block);
     return true;
 }
 
-void BM_OutlineScanDefaultSkin(benchmark::State& state)
-{
+void BM_OutlineScanDefaultSkin(benchmark::State& state) {
     const Picture& picture = Default();
     if (picture.pixels.empty()) {
         state.SkipWithError("default skin not readable");
@@ -87,8 +83,7 @@ void BM_OutlineScanDefaultSkin(benchmark::State& state)
 BENCHMARK(BM_OutlineScanDefaultSkin);
 
 // Baseline: one comparison per pixel and nothing else.
-void BM_PixelPassBaseline(benchmark::State& state)
-{
+void BM_PixelPassBaseline(benchmark::State& state) {
     const Picture& picture = Default();
     if (picture.pixels.empty()) {
         state.SkipWithError("default skin not readable");

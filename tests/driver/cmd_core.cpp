@@ -209,8 +209,8 @@ DRIVER_COMMAND(DialogSetTextCommand, "dlg-set-text", "HWND ID TEXT") {
     HWND control;
     if (!NeedControl(pos, &control) || pos.size() < 3) return DRIVER_USAGE;
     DWORD_PTR result = 0;
-    if (!control ||
-        !SendMessageTimeoutA(control, WM_SETTEXT, 0, (LPARAM)pos[2].c_str(), SMTO_ABORTIFHUNG, kDefaultTimeout, &result))
+    if (!control || !SendMessageTimeoutA(control, WM_SETTEXT, 0, (LPARAM)pos[2].c_str(), SMTO_ABORTIFHUNG,
+                                         kDefaultTimeout, &result))
         return DRIVER_FAILED;
     return DRIVER_OK;
 }

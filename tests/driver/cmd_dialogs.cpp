@@ -110,8 +110,8 @@ DRIVER_COMMAND(ProgressCommand, "progress", "DIALOG ID (pos, range, bar and back
         !Ask(control, PBM_GETRANGE, FALSE, 0, &high) || !Ask(control, PBM_GETBARCOLOR, 0, 0, &bar) ||
         !Ask(control, PBM_GETBKCOLOR, 0, 0, &back))
         return DRIVER_TIMEOUT;
-    printf("pos=%ld\nrange=%ld %ld\nbar=0x%08lx\nback=0x%08lx\n", (long)pos, (long)low, (long)high,
-           (unsigned long)bar, (unsigned long)back);
+    printf("pos=%ld\nrange=%ld %ld\nbar=0x%08lx\nback=0x%08lx\n", (long)pos, (long)low, (long)high, (unsigned long)bar,
+           (unsigned long)back);
     return DRIVER_OK;
 }
 
@@ -120,9 +120,9 @@ DRIVER_COMMAND(MemStatusCommand, "memstatus", "(GlobalMemoryStatusEx of the driv
     MEMORYSTATUSEX status;
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) return DRIVER_FAILED;
-    printf("physTotal=%llu\nphysAvail=%llu\nvirtTotal=%llu\nvirtAvail=%llu\n",
-           (unsigned long long)status.ullTotalPhys, (unsigned long long)status.ullAvailPhys,
-           (unsigned long long)status.ullTotalVirtual, (unsigned long long)status.ullAvailVirtual);
+    printf("physTotal=%llu\nphysAvail=%llu\nvirtTotal=%llu\nvirtAvail=%llu\n", (unsigned long long)status.ullTotalPhys,
+           (unsigned long long)status.ullAvailPhys, (unsigned long long)status.ullTotalVirtual,
+           (unsigned long long)status.ullAvailVirtual);
     return DRIVER_OK;
 }
 
@@ -183,7 +183,8 @@ DRIVER_COMMAND(RedrawCommand, "redraw", "HWND") {
     Args pos = Positional(args);
     if (pos.empty() || !(window = ParseWindow(pos[0])) || !IsWindow(window)) return DRIVER_USAGE;
     return RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME)
-               ? DRIVER_OK : DRIVER_FAILED;
+               ? DRIVER_OK
+               : DRIVER_FAILED;
 }
 
 // What a process holds, for the soak run. Kernel handles are counted in the
@@ -192,7 +193,7 @@ DRIVER_COMMAND(RedrawCommand, "redraw", "HWND") {
 // objects come from the GUI resource query; where that answers 0 (Wine), GDI
 // objects are counted in the process's own GDI handle table (the PEB points
 // to it, on Windows and Wine alike) and windows stand in for USER objects.
-struct HandleEntry {   // SYSTEM_HANDLE_TABLE_ENTRY_INFO
+struct HandleEntry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO
     ULONG ownerPid;
     BYTE objectType, flags;
     USHORT value;
@@ -200,7 +201,7 @@ struct HandleEntry {   // SYSTEM_HANDLE_TABLE_ENTRY_INFO
     ULONG access;
 };
 
-struct GdiEntry {   // GDI_HANDLE_ENTRY: a free entry has type 0
+struct GdiEntry {  // GDI_HANDLE_ENTRY: a free entry has type 0
     UINT64 object;
     ULONG owner;
     USHORT unique;
@@ -209,9 +210,9 @@ struct GdiEntry {   // GDI_HANDLE_ENTRY: a free entry has type 0
 };
 
 const ULONG GDI_TABLE_ENTRIES = 16384;
-const size_t PEB_GDI_TABLE_OFFSET = sizeof(void*) == 8 ? 0xF8 : 0x94;   // the driver and target share a bitness
+const size_t PEB_GDI_TABLE_OFFSET = sizeof(void*) == 8 ? 0xF8 : 0x94;  // the driver and target share a bitness
 
-struct ProcessEntry {   // the head of SYSTEM_PROCESS_INFORMATION (64-bit and 32-bit alike)
+struct ProcessEntry {  // the head of SYSTEM_PROCESS_INFORMATION (64-bit and 32-bit alike)
     ULONG nextOffset;
     ULONG threads;
     LARGE_INTEGER reserved[6];
@@ -229,20 +230,20 @@ struct ProcessEntry {   // the head of SYSTEM_PROCESS_INFORMATION (64-bit and 32
     SIZE_T pagefileUsage, peakPagefileUsage, privatePageCount;
 };
 
-typedef LONG(WINAPI * QuerySystemProc)(ULONG, void*, ULONG, ULONG*);
-typedef LONG(WINAPI * QueryProcessProc)(HANDLE, ULONG, void*, ULONG, ULONG*);
+typedef LONG(WINAPI* QuerySystemProc)(ULONG, void*, ULONG, ULONG*);
+typedef LONG(WINAPI* QueryProcessProc)(HANDLE, ULONG, void*, ULONG, ULONG*);
 
 static bool CountHandles(QuerySystemProc query, int64_t pid, unsigned long* count) {
     std::vector<unsigned char> list(1 << 16);
     LONG status;
     ULONG needed = 0;
     while ((status = query(16 /* SystemHandleInformation */, list.data(), (ULONG)list.size(), &needed)) ==
-               (LONG)0xC0000004 /* STATUS_INFO_LENGTH_MISMATCH */ &&
-           list.size() < (64u << 20))
+               (LONG)0xC0000004 /* STATUS_INFO_LENGTH_MISMATCH */
+           && list.size() < (64u << 20))
         list.resize(list.size() * 2);
     if (status != 0) return false;
     ULONG total = *(const ULONG*)list.data();
-    size_t first = sizeof(ULONG_PTR);   // the count, padded to the entries' alignment
+    size_t first = sizeof(ULONG_PTR);  // the count, padded to the entries' alignment
     if (total > (list.size() - first) / sizeof(HandleEntry)) return false;
     const HandleEntry* entries = (const HandleEntry*)(list.data() + first);
     *count = 0;
@@ -313,8 +314,8 @@ DRIVER_COMMAND(ProcessCountsCommand, "process-counts", "PID (handles, gdi, user,
     if (counted && !gdi) counted = CountGdiTable(process, &gdi);
     if (process) CloseHandle(process);
     if (!counted) return DRIVER_FAILED;
-    printf("handles=%lu\ngdi=%lu\nuser=%lu\nwindows=%lu\nprivate=%llu\n", handles, gdi, user,
-           CountWindows((DWORD)pid), (unsigned long long)found->privatePageCount);
+    printf("handles=%lu\ngdi=%lu\nuser=%lu\nwindows=%lu\nprivate=%llu\n", handles, gdi, user, CountWindows((DWORD)pid),
+           (unsigned long long)found->privatePageCount);
     return DRIVER_OK;
 }
 

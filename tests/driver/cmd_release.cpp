@@ -24,8 +24,8 @@ DRIVER_COMMAND(VersionInfoCommand, "version-info", "PATH (VERSIONINFO: versions 
     printf("product-version=%lu.%lu.%lu.%lu\n", (unsigned long)HIWORD(fixed->dwProductVersionMS),
            (unsigned long)LOWORD(fixed->dwProductVersionMS), (unsigned long)HIWORD(fixed->dwProductVersionLS),
            (unsigned long)LOWORD(fixed->dwProductVersionLS));
-    for (const char* key : {"FileDescription", "FileVersion", "ProductName", "ProductVersion", "OriginalFilename",
-                            "LegalCopyright"}) {
+    for (const char* key :
+         {"FileDescription", "FileVersion", "ProductName", "ProductVersion", "OriginalFilename", "LegalCopyright"}) {
         std::string query = std::string("\\StringFileInfo\\041104B0\\") + key;
         char* value = nullptr;
         if (VerQueryValueA(data.data(), query.c_str(), (void**)&value, &length))

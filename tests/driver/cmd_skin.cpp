@@ -19,12 +19,10 @@ struct BoxSeen {
 HWND boxOwner;
 BoxSeen boxSeen;
 
-BOOL CALLBACK FindBoxProc(HWND window, LPARAM)
-{
+BOOL CALLBACK FindBoxProc(HWND window, LPARAM) {
     char className[32] = "";
     GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(window))
-        return TRUE;
+    if (lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
     if (!boxSeen.seen) {
         char caption[256] = "";
         GetWindowTextA(window, caption, sizeof caption);
@@ -39,29 +37,23 @@ BOOL CALLBACK FindBoxProc(HWND window, LPARAM)
     return FALSE;
 }
 
-void CALLBACK AnswerBoxProc(HWND, UINT, UINT_PTR, DWORD)
-{
+void CALLBACK AnswerBoxProc(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(GetCurrentThreadId(), FindBoxProc, 0);
 }
 
-bool ReadRecord(const std::string& path, std::string* bytes)
-{
+bool ReadRecord(const std::string& path, std::string* bytes) {
     FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
+    if (!f) return false;
     char chunk[65536];
     size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes->append(chunk, got);
+    while ((got = fread(chunk, 1, sizeof chunk, f)) > 0) bytes->append(chunk, got);
     fclose(f);
     return true;
 }
 
-void PrintHex(const char* key, const unsigned char* data, size_t size)
-{
+void PrintHex(const char* key, const unsigned char* data, size_t size) {
     printf("%s=", key);
-    for (size_t k = 0; k < size; ++k)
-        printf("%02x", data[k]);
+    for (size_t k = 0; k < size; ++k) printf("%02x", data[k]);
     printf("\n");
 }
 
@@ -70,8 +62,7 @@ void PrintHex(const char* key, const unsigned char* data, size_t size)
 DRIVER_COMMAND(SkinBitmapCommand, "skin-bitmap",
                "RECORD_FILE (CreateSkinBitmap over an unpacked skin record; key=value lines)") {
     Args pos = Positional(args);
-    if (pos.size() != 1)
-        return DRIVER_USAGE;
+    if (pos.size() != 1) return DRIVER_USAGE;
     std::string record;
     if (!ReadRecord(pos[0], &record) || record.size() < sizeof(SkinHeader)) {
         printf("cannot read a record from %s\n", pos[0].c_str());
@@ -85,8 +76,8 @@ DRIVER_COMMAND(SkinBitmapCommand, "skin-bitmap",
     HBITMAP bitmap = CreateSkinBitmap(boxOwner, image, (int32_t)(record.size() - sizeof(SkinHeader)));
     KillTimer(nullptr, timer);
     if (boxSeen.seen) {
-        printf("msgbox-caption=%s\nmsgbox-text=%s\nmsgbox-owned=%d\n", boxSeen.caption.c_str(),
-               boxSeen.text.c_str(), boxSeen.ownedByOwner ? 1 : 0);
+        printf("msgbox-caption=%s\nmsgbox-text=%s\nmsgbox-owned=%d\n", boxSeen.caption.c_str(), boxSeen.text.c_str(),
+               boxSeen.ownedByOwner ? 1 : 0);
     } else {
         printf("msgbox=none\n");
     }

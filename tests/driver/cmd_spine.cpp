@@ -59,8 +59,8 @@ static void FloodMessage(std::string* message, long index, size_t size) {
 // more than that many a second. Returns how many went out, or -1 when the
 // slot could not be opened or a write failed.
 static long Flood(const char* name, long count, size_t size, const std::string& stopFile = "", int64_t rate = 0) {
-    HANDLE slot = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE slot =
+        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (slot == INVALID_HANDLE_VALUE) return -1;
     std::string message;
     long sent = 0;
@@ -201,8 +201,7 @@ DRIVER_COMMAND(DoutClientCommand, "dout-client", "(exercises dout.h; prints step
     std::string big(3000, 'b');
     int longPrinted = DoutPrintf("%s!", big.c_str());
     int raw = DoutWrite("a\0b", 3);
-    printf("early=%d\nwithin-second=%d\nprinted=%d\nlong=%d\nraw=%d\n", early, withinSecond, printed,
-           longPrinted, raw);
+    printf("early=%d\nwithin-second=%d\nprinted=%d\nlong=%d\nraw=%d\n", early, withinSecond, printed, longPrinted, raw);
     std::string buffer(8192, 0);
     for (;;) {
         DWORD next = 0, waiting = 0;

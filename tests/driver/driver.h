@@ -12,7 +12,7 @@
 
 enum { DRIVER_OK = 0, DRIVER_FAILED = 1, DRIVER_USAGE = 2, DRIVER_TIMEOUT = 3 };
 
-typedef std::vector<std::string> Args;   // the command's arguments, name excluded
+typedef std::vector<std::string> Args;  // the command's arguments, name excluded
 typedef int (*DriverCommandProc)(const Args& args);
 
 struct DriverCommandEntry {
@@ -28,18 +28,18 @@ struct DriverCommandRegistration {
 };
 
 // DRIVER_COMMAND(find_window, "find-window", "CLASS [--title T]") { ... }
-#define DRIVER_COMMAND(ident, name, usage)                                      \
-    static int ident(const Args& args);                                        \
-    static DriverCommandEntry ident##_entry = {name, usage, ident, nullptr};   \
-    static DriverCommandRegistration ident##_registration(&ident##_entry);     \
+#define DRIVER_COMMAND(ident, name, usage)                                   \
+    static int ident(const Args& args);                                      \
+    static DriverCommandEntry ident##_entry = {name, usage, ident, nullptr}; \
+    static DriverCommandRegistration ident##_registration(&ident##_entry);   \
     static int ident(const Args& args)
 
 // Argument helpers. Numbers accept decimal, negative decimal and 0x hex.
 bool ParseNumber(const std::string& text, int64_t* value);
 HWND ParseWindow(const std::string& text);
 // "0d0a" to its bytes; false on odd length or a non-hex digit.
-bool DecodeHex(const std::string& hex, std::string* bytes);          // null when not a number
-std::string FormatWindow(HWND window);              // "0x1234"
+bool DecodeHex(const std::string& hex, std::string* bytes);  // null when not a number
+std::string FormatWindow(HWND window);                       // "0x1234"
 // Value of "--name VALUE" among args (removed from the positional list that
 // Positional returns), or the fallback.
 std::string Option(const Args& args, const char* name, const char* fallback);
@@ -49,7 +49,8 @@ Args Positional(const Args& args);
 
 // Polls `test` every 20 ms until it answers true or `timeoutMs` passes,
 // pumping this thread's messages meanwhile.
-template <class Test> bool WaitFor(DWORD timeoutMs, Test test) {
+template <class Test>
+bool WaitFor(DWORD timeoutMs, Test test) {
     DWORD start = GetTickCount();
     for (;;) {
         if (test()) return true;

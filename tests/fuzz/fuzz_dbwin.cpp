@@ -7,18 +7,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size > DBWIN_BUFFER_BYTES)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > DBWIN_BUFFER_BYTES) return 0;
     // A copy of exactly `size` bytes, so that reading past them is caught.
     unsigned char* buffer = (unsigned char*)malloc(size ? size : 1);
-    if (size)
-        memcpy(buffer, data, size);
+    if (size) memcpy(buffer, data, size);
     DebugString string;
     if (ReadDebugBuffer(buffer, size, &string)) {
-        if (string.text != (const char*)buffer + 4 || string.length > size - 4 ||
-            memchr(string.text, 0, string.length))
+        if (string.text != (const char*)buffer + 4 || string.length > size - 4 || memchr(string.text, 0, string.length))
             abort();
         RelayFormat format;
         format.name = size & 1;

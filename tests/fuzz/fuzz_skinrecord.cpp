@@ -9,13 +9,10 @@
 
 static volatile unsigned sink;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size > (1u << 22))
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 22)) return 0;
     unsigned char* record = (unsigned char*)calloc(size ? size : 1, 1);
-    if (size)
-        memcpy(record, data, size);
+    if (size) memcpy(record, data, size);
 
     SkinImageInfo info;
     SkinProblem problem = CheckSkinRecord(record, (int32_t)size, &info);
@@ -26,16 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             14 + (size_t)info.infoSize > imageSize || info.width <= 0 || info.height == 0)
             abort();
         unsigned sum = 0;
-        for (uint32_t k = 0; k < info.infoSize; ++k)
-            sum += image[14 + k];
-        for (uint32_t k = 0; k < info.pixelBytes; ++k)
-            sum += image[info.pixelOffset + k];
-        if (!memchr(((const SkinHeader*)record)->title, 0, 32))
-            abort();
+        for (uint32_t k = 0; k < info.infoSize; ++k) sum += image[14 + k];
+        for (uint32_t k = 0; k < info.pixelBytes; ++k) sum += image[info.pixelOffset + k];
+        if (!memchr(((const SkinHeader*)record)->title, 0, 32)) abort();
         sink = sum;
     }
-    if (!DescribeSkinProblem(problem)[0])
-        abort();
+    if (!DescribeSkinProblem(problem)[0]) abort();
     free(record);
     return 0;
 }

@@ -18,35 +18,27 @@
 #define FUZZ_DECLARED_LIMIT (1 << 16)
 #endif
 
-static int32_t DeclaredSize(const uint8_t* p)
-{
+static int32_t DeclaredSize(const uint8_t* p) {
     return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24);
 }
 
-static bool SampledForRoundTrip(const uint8_t* data, size_t size)
-{
-    uint32_t hash = 2166136261u;   // FNV-1a
-    for (size_t k = 0; k < size; ++k)
-        hash = (hash ^ data[k]) * 16777619u;
+static bool SampledForRoundTrip(const uint8_t* data, size_t size) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (size_t k = 0; k < size; ++k) hash = (hash ^ data[k]) * 16777619u;
     return hash % 32 == 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size > (1u << 20))
-        return 0;
-    if (size >= 4 && DeclaredSize(data) > FUZZ_DECLARED_LIMIT && DeclaredSize(data) <= kMaxUnpackedSize)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20)) return 0;
+    if (size >= 4 && DeclaredSize(data) > FUZZ_DECLARED_LIMIT && DeclaredSize(data) <= kMaxUnpackedSize) return 0;
     // An exact-size copy, so any overread lands outside a heap block.
     unsigned char* input = (unsigned char*)calloc(size ? size : 1, 1);
-    if (size)
-        memcpy(input, data, size);
+    if (size) memcpy(input, data, size);
 
     UnpackReport report;
     bool unpacked = UnpackStreamReport(input, (int32_t)size, &report);
     if (unpacked) {
-        if (report.produced > unpackedSize || report.consumed > (int32_t)size)
-            abort();
+        if (report.produced > unpackedSize || report.consumed > (int32_t)size) abort();
         // Unpacking the result as a stream again exercises the in-place path;
         // the result's first bytes declare that stream's size, under the
         // same limit.
@@ -59,11 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size >= 3 && size <= 65536 && SampledForRoundTrip(data, size)) {
         unsigned char* stream = (unsigned char*)malloc((size_t)PackedBound((int32_t)size));
         int32_t packed = PackToMemory(input, (int32_t)size, stream);
-        if (packed <= 0 || packed > PackedBound((int32_t)size))
-            abort();
+        if (packed <= 0 || packed > PackedBound((int32_t)size)) abort();
         if (!UnpackStreamReport(stream, packed, &report) || report.end != UNPACK_COMPLETE ||
-            report.consumed != packed || unpackedSize != (int32_t)size ||
-            memcmp(unpackedData, input, size) != 0)
+            report.consumed != packed || unpackedSize != (int32_t)size || memcmp(unpackedData, input, size) != 0)
             abort();
         ReleaseUnpacked();
         free(stream);

@@ -11,8 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-static bool RunFile(const std::string& path)
-{
+static bool RunFile(const std::string& path) {
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) {
         fprintf(stderr, "cannot open %s\n", path.c_str());
@@ -20,15 +19,13 @@ static bool RunFile(const std::string& path)
     }
     std::vector<uint8_t> bytes;
     int c;
-    while ((c = fgetc(f)) != EOF)
-        bytes.push_back((uint8_t)c);
+    while ((c = fgetc(f)) != EOF) bytes.push_back((uint8_t)c);
     fclose(f);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     return true;
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int files = 0;
     bool ok = true;
     for (int a = 1; a < argc; ++a) {
@@ -50,8 +47,7 @@ int main(int argc, char** argv)
         }
         while (struct dirent* entry = readdir(dir)) {
             std::string path = std::string(argv[a]) + "/" + entry->d_name;
-            if (entry->d_name[0] == '.' || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-                continue;
+            if (entry->d_name[0] == '.' || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
             ok = RunFile(path) && ok;
             ++files;
         }

@@ -21,13 +21,11 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes FromText(const std::string& text)
-{
+Bytes FromText(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-Bytes FromHex(const char* hex)
-{
+Bytes FromHex(const char* hex) {
     Bytes out;
     unsigned value;
     int used;
@@ -38,16 +36,14 @@ Bytes FromHex(const char* hex)
     return out;
 }
 
-Bytes Pack(const Bytes& input)
-{
+Bytes Pack(const Bytes& input) {
     Bytes out((size_t)PackedBound((int32_t)input.size()));
     int32_t size = PackToMemory(input.data(), (int32_t)input.size(), out.data());
     out.resize(size > 0 ? (size_t)size : 0);
     return out;
 }
 
-Bytes Unpacked()
-{
+Bytes Unpacked() {
     return Bytes(unpackedData, unpackedData + unpackedSize);
 }
 
@@ -55,13 +51,17 @@ Bytes Unpacked()
 // position from the most recent remembered one with the same three bytes to
 // the window's far end. Kept as the model the fast encoder must equal byte
 // for byte.
-Bytes ReferencePack(const Bytes& in)
-{
+Bytes ReferencePack(const Bytes& in) {
     const int32_t length = (int32_t)in.size();
     std::unordered_map<uint32_t, int32_t> last;
     auto key = [&](int32_t p) { return (uint32_t)in[p] << 16 | (uint32_t)in[p + 1] << 8 | in[p + 2]; };
-    Bytes out = {(unsigned char)length, (unsigned char)(length >> 8), (unsigned char)(length >> 16),
-                 (unsigned char)(length >> 24), in[0], in[1], in[2]};
+    Bytes out = {(unsigned char)length,
+                 (unsigned char)(length >> 8),
+                 (unsigned char)(length >> 16),
+                 (unsigned char)(length >> 24),
+                 in[0],
+                 in[1],
+                 in[2]};
     last[key(0)] = 0;
     for (int32_t i = 3; i < length;) {
         size_t flagPos = out.size();
@@ -73,13 +73,11 @@ Bytes ReferencePack(const Bytes& in)
                 int32_t window = std::min(i, 4096);
                 for (int32_t d = i - found->second; d <= window; ++d) {
                     int32_t c = i - d, n = 0;
-                    while (i + n < length && n < 18 && in[c + n] == in[i + n])
-                        ++n;
+                    while (i + n < length && n < 18 && in[c + n] == in[i + n]) ++n;
                     if (n >= 3 && n > best) {
                         best = n;
                         distance = d;
-                        if (n == 18)
-                            break;
+                        if (n == 18) break;
                     }
                 }
             }
@@ -91,8 +89,7 @@ Bytes ReferencePack(const Bytes& in)
             } else {
                 out.push_back(in[i]);
             }
-            for (int32_t p = i; p < i + step && p + 2 < length; ++p)
-                last[key(p)] = p;
+            for (int32_t p = i; p < i + step && p + 2 < length; ++p) last[key(p)] = p;
             i += step;
         }
     }
@@ -110,8 +107,7 @@ struct KnownStream {
     const char* stream;
 };
 
-TEST_F(CodecTest, KnownInputsPackToExactStreams)
-{
+TEST_F(CodecTest, KnownInputsPackToExactStreams) {
     const KnownStream cases[] = {
         {"abc", "03 00 00 00 61 62 63"},
         {"aaaa", "04 00 00 00 61 61 61 00 61"},
@@ -137,8 +133,7 @@ struct Item {
 };
 
 // Splits a well-formed stream into its items, independently of the decoder.
-std::vector<Item> ParseItems(const Bytes& stream)
-{
+std::vector<Item> ParseItems(const Bytes& stream) {
     std::vector<Item> items;
     size_t ip = 7;
     while (ip < stream.size()) {
@@ -157,15 +152,13 @@ std::vector<Item> ParseItems(const Bytes& stream)
 }
 
 // A sequence 4096 bytes back is still in the window; 4097 bytes back is not.
-TEST_F(CodecTest, WindowReachesExactly4096Back)
-{
+TEST_F(CodecTest, WindowReachesExactly4096Back) {
     // "xyz", then bytes that hold no x, y or z, then "xyz" at distance D.
     for (int distance : {4096, 4097}) {
         SCOPED_TRACE(distance);
         Bytes input = FromText("xyz");
         std::mt19937 rng(7);
-        while ((int)input.size() < distance)
-            input.push_back((unsigned char)('0' + rng() % 40));   // '0'..'W'
+        while ((int)input.size() < distance) input.push_back((unsigned char)('0' + rng() % 40));  // '0'..'W'
         input.push_back('x');
         input.push_back('y');
         input.push_back('z');
@@ -192,13 +185,14 @@ TEST_F(CodecTest, WindowReachesExactly4096Back)
 
 // A match found three bytes before the end stops there: length 3, and the
 // last two positions are always literals.
-TEST_F(CodecTest, MatchesNeverRunPastTheInput)
-{
-    Bytes input = FromText("abcdefabc");   // "abc" again at L - 3
+TEST_F(CodecTest, MatchesNeverRunPastTheInput) {
+    Bytes input = FromText("abcdefabc");  // "abc" again at L - 3
     EXPECT_EQ(FromHex("09 00 00 00 61 62 63 08 64 65 66 05 00"), Pack(input));
 
     // A run ending the input: the reference stops exactly at its end.
-    Bytes run = FromText("abcdefgh" "abcdefgh");
+    Bytes run = FromText(
+        "abcdefgh"
+        "abcdefgh");
     Bytes stream = Pack(run);
     // 16 bytes: abc, literals d..h, then one reference of length 8, distance 8.
     EXPECT_EQ(FromHex("10 00 00 00 61 62 63 20 64 65 66 67 68 07 50"), stream);
@@ -208,16 +202,14 @@ TEST_F(CodecTest, MatchesNeverRunPastTheInput)
     EXPECT_EQ(FromHex("05 00 00 00 61 62 63 00 61 62"), Pack(FromText("abcab")));
 }
 
-TEST_F(CodecTest, RoundTripsOnVariedInputs)
-{
+TEST_F(CodecTest, RoundTripsOnVariedInputs) {
     std::mt19937 rng(12345);
     std::vector<Bytes> inputs;
     inputs.push_back(FromText("xyz"));
     inputs.push_back(Bytes(5000, 0));
     inputs.push_back(Bytes(70000, 0xFF));
     Bytes random(100000);
-    for (auto& b : random)
-        b = (unsigned char)rng();
+    for (auto& b : random) b = (unsigned char)rng();
     inputs.push_back(random);
     Bytes text;
     const char* words[] = {"skin ", "monitor ", "pane ", "\r\n", "ぬぺろ", "bitmap "};
@@ -231,14 +223,14 @@ TEST_F(CodecTest, RoundTripsOnVariedInputs)
         int kind = rng() % 3;
         int n = 1 + rng() % 600;
         for (int k = 0; k < n; ++k)
-            mixed.push_back(kind == 0 ? (unsigned char)rng() : kind == 1 ? (unsigned char)(block & 0xFF)
-                                                                         : (unsigned char)("0123"[k % 4]));
+            mixed.push_back(kind == 0   ? (unsigned char)rng()
+                            : kind == 1 ? (unsigned char)(block & 0xFF)
+                                        : (unsigned char)("0123"[k % 4]));
     }
     inputs.push_back(mixed);
     for (int len = 3; len < 64; ++len) {
         Bytes small(len);
-        for (auto& b : small)
-            b = (unsigned char)("ab"[rng() % 2]);
+        for (auto& b : small) b = (unsigned char)("ab"[rng() % 2]);
         inputs.push_back(small);
     }
 
@@ -260,15 +252,13 @@ TEST_F(CodecTest, RoundTripsOnVariedInputs)
 // the one a packing from a freshly filled table gives, whatever was packed
 // before it (small and large inputs in turn, sharing and not sharing keys),
 // and the one the first encoder's full scan gives.
-TEST_F(CodecTest, PackingAfterOtherPackingsEqualsPackingFromAClearTable)
-{
+TEST_F(CodecTest, PackingAfterOtherPackingsEqualsPackingFromAClearTable) {
     std::mt19937 rng(777);
     std::vector<Bytes> inputs;
     for (size_t size : {3u, 4u, 100u, 1024u, 4097u, 65536u, (1u << 18) + 1, 300000u, 17u, 2048u}) {
         Bytes input(size);
         int alphabet = 2 + (int)(rng() % 200);
-        for (auto& b : input)
-            b = (unsigned char)(rng() % alphabet);
+        for (auto& b : input) b = (unsigned char)(rng() % alphabet);
         inputs.push_back(input);
     }
     std::vector<Bytes> fresh;
@@ -286,24 +276,20 @@ TEST_F(CodecTest, PackingAfterOtherPackingsEqualsPackingFromAClearTable)
     }
 }
 
-TEST_F(CodecTest, IncompressibleInputReachesTheBoundExactly)
-{
+TEST_F(CodecTest, IncompressibleInputReachesTheBoundExactly) {
     // Distinct 3-byte sequences only: all literals, so the bound is met.
     Bytes input;
-    for (int i = 0; i < 256; ++i)
-        input.push_back((unsigned char)i);
+    for (int i = 0; i < 256; ++i) input.push_back((unsigned char)i);
     Bytes stream = Pack(input);
     EXPECT_EQ(PackedBound(256), (int64_t)stream.size());
     EXPECT_EQ(7 + 253 + 32, PackedBound(256));
 }
 
-TEST_F(CodecTest, StaleBytesAfterAStreamAreIgnored)
-{
+TEST_F(CodecTest, StaleBytesAfterAStreamAreIgnored) {
     Bytes input = FromText("abcabcabcabc and some more text, and some more");
     Bytes stream = Pack(input);
     Bytes withTail = stream;
-    for (int i = 0; i < 100; ++i)
-        withTail.push_back((unsigned char)(0xA5 ^ i));
+    for (int i = 0; i < 100; ++i) withTail.push_back((unsigned char)(0xA5 ^ i));
     UnpackReport report;
     ASSERT_TRUE(UnpackStreamReport(withTail.data(), (int32_t)withTail.size(), &report));
     EXPECT_EQ(input, Unpacked());
@@ -311,8 +297,7 @@ TEST_F(CodecTest, StaleBytesAfterAStreamAreIgnored)
     EXPECT_EQ((int32_t)stream.size(), report.consumed);
 }
 
-TEST_F(CodecTest, ShortStreamLeavesTheRestZero)
-{
+TEST_F(CodecTest, ShortStreamLeavesTheRestZero) {
     Bytes input = FromText("hello world, hello world");
     Bytes stream = Pack(input);
     // Declare 10 more bytes than the items give.
@@ -331,41 +316,38 @@ TEST_F(CodecTest, ShortStreamLeavesTheRestZero)
     EXPECT_EQ(FromHex("41 42 43 00 00 00 00 00"), Unpacked());
 }
 
-TEST_F(CodecTest, ReferencePastTheDeclaredSizeStopsAtIt)
-{
+TEST_F(CodecTest, ReferencePastTheDeclaredSizeStopsAtIt) {
     // "abc" then a reference of distance 3, length 9, but only 7 declared.
     Bytes stream = FromHex("07 00 00 00 61 62 63 01 02 60 7a 7a 7a");
     UnpackReport report;
     ASSERT_TRUE(UnpackStreamReport(stream.data(), (int32_t)stream.size(), &report));
     EXPECT_EQ(FromText("abcabca"), Unpacked());
     EXPECT_EQ(UNPACK_COMPLETE, report.end);
-    EXPECT_EQ(10, report.consumed);   // the trailing bytes were not read
+    EXPECT_EQ(10, report.consumed);  // the trailing bytes were not read
 }
 
-TEST_F(CodecTest, RefusedStreamsKeepThePreviousResult)
-{
+TEST_F(CodecTest, RefusedStreamsKeepThePreviousResult) {
     Bytes good = Pack(FromText("previous result"));
     ASSERT_TRUE(UnpackStream(good.data(), (int32_t)good.size()));
     unsigned char* before = unpackedData;
 
     const char* refused[] = {
-        "",                                // nothing
-        "05 00 00",                        // not even a size
-        "05 00 00 00 61 62",               // under 7 bytes
-        "02 00 00 00 61 62 63",            // declared size below 3
+        "",                      // nothing
+        "05 00 00",              // not even a size
+        "05 00 00 00 61 62",     // under 7 bytes
+        "02 00 00 00 61 62 63",  // declared size below 3
         "00 00 00 00 61 62 63",
-        "ff ff ff ff 61 62 63",            // negative
-        "00 00 00 80 61 62 63",            // most negative
-        "01 00 00 10 61 62 63",            // just over the 256 MiB cap
-        "ff ff ff 7f 61 62 63 00 61",      // 2 GiB
+        "ff ff ff ff 61 62 63",        // negative
+        "00 00 00 80 61 62 63",        // most negative
+        "01 00 00 10 61 62 63",        // just over the 256 MiB cap
+        "ff ff ff 7f 61 62 63 00 61",  // 2 GiB
     };
     for (const char* hex : refused) {
         SCOPED_TRACE(hex);
         Bytes stream = FromHex(hex);
         // Copy into an exact-size heap block so ASan sees any overread.
         unsigned char* exact = (unsigned char*)malloc(stream.size() + 1);
-        if (!stream.empty())
-            memcpy(exact, stream.data(), stream.size());
+        if (!stream.empty()) memcpy(exact, stream.data(), stream.size());
         UnpackReport report;
         EXPECT_FALSE(UnpackStreamReport(exact, (int32_t)stream.size(), &report));
         EXPECT_EQ(UNPACK_REFUSED, report.end);
@@ -375,8 +357,7 @@ TEST_F(CodecTest, RefusedStreamsKeepThePreviousResult)
     }
 }
 
-TEST_F(CodecTest, MalformedItemsStopSafelyKeepingWhatWasProduced)
-{
+TEST_F(CodecTest, MalformedItemsStopSafelyKeepingWhatWasProduced) {
     struct Case {
         const char* stream;
         const char* result;
@@ -389,8 +370,7 @@ TEST_F(CodecTest, MalformedItemsStopSafelyKeepingWhatWasProduced)
         // A reference reaching before the start: distance 5 at output 3.
         {"08 00 00 00 61 62 63 01 04 00 64", "61 62 63 00 00 00 00 00", UNPACK_BAD_REFERENCE},
         // The farthest distance at output 4.
-        {"10 00 00 00 61 62 63 02 64 ff ff", "61 62 63 64 00 00 00 00 00 00 00 00 00 00 00 00",
-         UNPACK_BAD_REFERENCE},
+        {"10 00 00 00 61 62 63 02 64 ff ff", "61 62 63 64 00 00 00 00 00 00 00 00 00 00 00 00", UNPACK_BAD_REFERENCE},
         // A distance exactly reaching output 0 is fine.
         {"06 00 00 00 61 62 63 01 02 00", "61 62 63 61 62 63", UNPACK_COMPLETE},
     };
@@ -407,8 +387,7 @@ TEST_F(CodecTest, MalformedItemsStopSafelyKeepingWhatWasProduced)
     }
 }
 
-TEST_F(CodecTest, UnpacksItsOwnResultInPlace)
-{
+TEST_F(CodecTest, UnpacksItsOwnResultInPlace) {
     Bytes record = FromText("the record inside, the record inside, the record inside!");
     Bytes inner = Pack(record);
     Bytes outer = Pack(inner);
@@ -419,16 +398,14 @@ TEST_F(CodecTest, UnpacksItsOwnResultInPlace)
     EXPECT_EQ(record, Unpacked());
 }
 
-TEST_F(CodecTest, ReleaseIsSafeWhenEmpty)
-{
+TEST_F(CodecTest, ReleaseIsSafeWhenEmpty) {
     ReleaseUnpacked();
     ReleaseUnpacked();
     EXPECT_EQ(nullptr, unpackedData);
     EXPECT_EQ(0, unpackedSize);
 }
 
-TEST_F(CodecTest, PackingRefusesFewerThanThreeBytes)
-{
+TEST_F(CodecTest, PackingRefusesFewerThanThreeBytes) {
     unsigned char out[16];
     memset(out, 0xCC, sizeof out);
     const unsigned char two[2] = {'a', 'b'};
@@ -437,33 +414,27 @@ TEST_F(CodecTest, PackingRefusesFewerThanThreeBytes)
     EXPECT_EQ(0, PackToMemory(two, 0, out));
 }
 
-std::string TempPath(const char* name)
-{
+std::string TempPath(const char* name) {
     char templ[] = "/tmp/codec_test_XXXXXX";
     const char* dir = mkdtemp(templ);
     return std::string(dir ? dir : "/tmp") + "/" + name;
 }
 
-Bytes ReadFile(const std::string& path)
-{
+Bytes ReadFile(const std::string& path) {
     Bytes out;
     FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return out;
+    if (!f) return out;
     int c;
-    while ((c = fgetc(f)) != EOF)
-        out.push_back((unsigned char)c);
+    while ((c = fgetc(f)) != EOF) out.push_back((unsigned char)c);
     fclose(f);
     return out;
 }
 
-TEST_F(CodecTest, PackToFileWritesTheSameStreamInPlace)
-{
+TEST_F(CodecTest, PackToFileWritesTheSameStreamInPlace) {
     std::string path = TempPath("skin.msk");
     Bytes longInput(4000);
     std::mt19937 rng(3);
-    for (auto& b : longInput)
-        b = (unsigned char)rng();
+    for (auto& b : longInput) b = (unsigned char)rng();
     ASSERT_TRUE(PackToFile(path.c_str(), longInput.data(), (int32_t)longInput.size()));
     Bytes longStream = Pack(longInput);
     EXPECT_EQ(longStream, ReadFile(path));
@@ -475,8 +446,8 @@ TEST_F(CodecTest, PackToFileWritesTheSameStreamInPlace)
     Bytes shortStream = Pack(shortInput);
     ASSERT_EQ(longStream.size(), onDisk.size());
     EXPECT_TRUE(std::equal(shortStream.begin(), shortStream.end(), onDisk.begin()));
-    EXPECT_TRUE(std::equal(longStream.begin() + shortStream.size(), longStream.end(),
-                           onDisk.begin() + shortStream.size()));
+    EXPECT_TRUE(
+        std::equal(longStream.begin() + shortStream.size(), longStream.end(), onDisk.begin() + shortStream.size()));
     ASSERT_TRUE(UnpackStream(onDisk.data(), (int32_t)onDisk.size()));
     EXPECT_EQ(shortInput, Unpacked());
 
@@ -486,8 +457,7 @@ TEST_F(CodecTest, PackToFileWritesTheSameStreamInPlace)
     unlink(path.c_str());
 }
 
-TEST_F(CodecTest, PackToFileFailsWhenTheFileCannotBeOpened)
-{
+TEST_F(CodecTest, PackToFileFailsWhenTheFileCannotBeOpened) {
     Bytes input = FromText("abcdef");
     EXPECT_FALSE(PackToFile("/nonexistent-dir/x/skin.msk", input.data(), (int32_t)input.size()));
     std::string dir = TempPath("");

@@ -26,7 +26,9 @@ uint32_t Read32(const unsigned char* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-unsigned Read16(const unsigned char* p) { return (unsigned)p[0] | (unsigned)p[1] << 8; }
+unsigned Read16(const unsigned char* p) {
+    return (unsigned)p[0] | (unsigned)p[1] << 8;
+}
 
 // The record as the monitor gets it.
 Bytes LoadedRecord() {
@@ -52,9 +54,7 @@ class Picture {
 public:
     explicit Picture(const Bytes& record) : bmp_(record.data() + sizeof(SkinHeader)) {}
 
-    unsigned Index(int x, int y) const {
-        return bmp_[Read32(bmp_ + 10) + (size_t)(kHeight - 1 - y) * kWidth + x];
-    }
+    unsigned Index(int x, int y) const { return bmp_[Read32(bmp_ + 10) + (size_t)(kHeight - 1 - y) * kWidth + x]; }
     // COLORREF 0x00BBGGRR of a colour-table entry.
     uint32_t EntryColour(unsigned index) const {
         const unsigned char* quad = bmp_ + 14 + 40 + 4 * index;
@@ -287,9 +287,9 @@ TEST(ProgramIcons, AreOutlinedPicturesOnATransparentGround) {
     for (const Bytes* ico : {&monitorIcon, &makerIcon}) {
         const std::vector<bool> clear = IconTransparency(*ico);
         ASSERT_EQ(clear.size(), 1024u);
-        EXPECT_TRUE(clear[0]);                  // top-left corner
-        EXPECT_TRUE(clear[31 * 32]);            // bottom-left corner
-        EXPECT_FALSE(clear[16 * 32 + 16]);      // the middle is drawn
+        EXPECT_TRUE(clear[0]);              // top-left corner
+        EXPECT_TRUE(clear[31 * 32]);        // bottom-left corner
+        EXPECT_FALSE(clear[16 * 32 + 16]);  // the middle is drawn
         int opaque = 0;
         for (bool c : clear) opaque += c ? 0 : 1;
         EXPECT_GT(opaque, 400);

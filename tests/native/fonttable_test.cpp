@@ -11,11 +11,29 @@ static std::string Bytes(std::initializer_list<unsigned char> bytes) {
 
 TEST(FontTable, LatinFacesInTheirRows) {
     const char* expected[FONT_TABLE_SIZE] = {
-        "FixedSys", nullptr, nullptr, nullptr, nullptr, "MS UI Gothic", "Verdana",
-        "Times New Roman", "Comic Sans MS", "Arial", "Century Gothic", "Courier New",
-        "Lucida Console", "Lucida Handwriting Italic", "Lucida Sans Unicode", "Modern",
-        "OCR A Extended", "Symbol", "Tahoma", "Tempus Sans ITC", "Westminster",
-        "Book Antiqua", "Impact",
+        "FixedSys",
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        "MS UI Gothic",
+        "Verdana",
+        "Times New Roman",
+        "Comic Sans MS",
+        "Arial",
+        "Century Gothic",
+        "Courier New",
+        "Lucida Console",
+        "Lucida Handwriting Italic",
+        "Lucida Sans Unicode",
+        "Modern",
+        "OCR A Extended",
+        "Symbol",
+        "Tahoma",
+        "Tempus Sans ITC",
+        "Westminster",
+        "Book Antiqua",
+        "Impact",
     };
     for (int row = 0; row < FONT_TABLE_SIZE; ++row) {
         ASSERT_NE(fontFaces[row], nullptr) << "row " << row;
@@ -26,10 +44,10 @@ TEST(FontTable, LatinFacesInTheirRows) {
 }
 
 TEST(FontTable, JapaneseFacesAreShiftJis) {
-    const std::string ms = Bytes({0x82, 0x6C, 0x82, 0x72, 0x20});          // "ＭＳ "
+    const std::string ms = Bytes({0x82, 0x6C, 0x82, 0x72, 0x20});  // "ＭＳ "
     const std::string gothic = Bytes({0x83, 0x53, 0x83, 0x56, 0x83, 0x62, 0x83, 0x4E});
     const std::string mincho = Bytes({0x96, 0xBE, 0x92, 0xA9});
-    const std::string p = Bytes({0x82, 0x6F});                              // "Ｐ"
+    const std::string p = Bytes({0x82, 0x6F});  // "Ｐ"
     EXPECT_EQ(std::string(fontFaces[1]), ms + gothic);
     EXPECT_EQ(std::string(fontFaces[2]), ms + p + gothic);
     EXPECT_EQ(std::string(fontFaces[3]), ms + mincho);

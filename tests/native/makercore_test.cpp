@@ -6,16 +6,19 @@
 #include <string>
 #include "makercore.h"
 
-static uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
+static uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) {
+    return r | (g << 8) | (b << 16);
+}
 
 TEST(SwatchContrast, SumsAndTextColoursOfReferenceColours) {
-    struct Case { uint32_t color; uint32_t sum; uint32_t text; } cases[] = {
-        {Rgb(128, 128, 128), 128000, 0x000000},
-        {Rgb(127, 127, 127), 127000, 0xFFFFFF},
-        {Rgb(255, 0, 0), 105315, 0xFFFFFF},
-        {Rgb(0, 255, 0), 149685, 0x000000},
-        {Rgb(0, 0, 255), 0, 0xFFFFFF},
-        {Rgb(255, 255, 255), 255000, 0x000000},
+    struct Case {
+        uint32_t color;
+        uint32_t sum;
+        uint32_t text;
+    } cases[] = {
+        {Rgb(128, 128, 128), 128000, 0x000000}, {Rgb(127, 127, 127), 127000, 0xFFFFFF},
+        {Rgb(255, 0, 0), 105315, 0xFFFFFF},     {Rgb(0, 255, 0), 149685, 0x000000},
+        {Rgb(0, 0, 255), 0, 0xFFFFFF},          {Rgb(255, 255, 255), 255000, 0x000000},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SwatchContrast(c.color), c.sum) << std::hex << c.color;
@@ -29,8 +32,8 @@ TEST(SwatchContrast, BlueAndHighByteCarryNoWeight) {
     EXPECT_EQ(SwatchTextColor(Rgb(127, 127, 255)), 0xFFFFFFu);
     EXPECT_EQ(SwatchContrast(0xFF000000u | Rgb(10, 20, 30)), SwatchContrast(Rgb(10, 20, 0)));
     // 413*R + 587*G just below and at 128000: R=0 needs G >= 218.06...
-    EXPECT_EQ(SwatchTextColor(Rgb(0, 218, 0)), 0xFFFFFFu);   // 127966
-    EXPECT_EQ(SwatchTextColor(Rgb(0, 219, 0)), 0x000000u);   // 128553
+    EXPECT_EQ(SwatchTextColor(Rgb(0, 218, 0)), 0xFFFFFFu);  // 127966
+    EXPECT_EQ(SwatchTextColor(Rgb(0, 219, 0)), 0x000000u);  // 128553
 }
 
 TEST(SwatchContrast, OnlyTheNoColourValueLeavesTheSwatchPlain) {
@@ -43,8 +46,10 @@ TEST(DragRectangle, SameRectangleWhicheverCornerComesFirst) {
     const int32_t a[2] = {10, 40}, b[2] = {70, 5};
     MakerRect expected = {10, 5, 70, 40};
     MakerRect forms[4] = {
-        RectFromCorners(a[0], a[1], b[0], b[1]), RectFromCorners(b[0], b[1], a[0], a[1]),
-        RectFromCorners(a[0], b[1], b[0], a[1]), RectFromCorners(b[0], a[1], a[0], b[1]),
+        RectFromCorners(a[0], a[1], b[0], b[1]),
+        RectFromCorners(b[0], b[1], a[0], a[1]),
+        RectFromCorners(a[0], b[1], b[0], a[1]),
+        RectFromCorners(b[0], a[1], a[0], b[1]),
     };
     for (const MakerRect& r : forms) {
         EXPECT_EQ(r.left, expected.left);
@@ -111,9 +116,9 @@ TEST(ProposeSkinName, ShiftJisSecondBytesAreNotSeparatorsOrDots) {
 
 TEST(ProposeSkinName, RefusesWhatDoesNotFit) {
     EXPECT_EQ(Propose(""), "<refused>");
-    std::string longName = "C:\\" + std::string(250, 'a') + ".bmp";   // 257 bytes
+    std::string longName = "C:\\" + std::string(250, 'a') + ".bmp";  // 257 bytes
     EXPECT_EQ(Propose(longName), "C:\\" + std::string(250, 'a') + ".msk");
-    std::string tooLong = "C:\\" + std::string(253, 'a');                // 256 bytes, no extension
+    std::string tooLong = "C:\\" + std::string(253, 'a');  // 256 bytes, no extension
     EXPECT_EQ(Propose(tooLong), "<refused>");
     EXPECT_EQ(Propose("ab.bmp", 6), "<refused>");
     EXPECT_EQ(Propose("ab.bmp", 7), "ab.msk");
@@ -138,7 +143,7 @@ TEST(CutTitle, AsciiKeepsAtMost31Bytes) {
 }
 
 TEST(CutTitle, NeverSplitsATwoByteCharacter) {
-    const std::string nu = "\x82\xCA";   // "ぬ"
+    const std::string nu = "\x82\xCA";  // "ぬ"
     // 16 two-byte characters: 32 bytes; the 16th would end at byte 32.
     std::string sixteen;
     for (int i = 0; i < 16; ++i) sixteen += nu;
@@ -168,8 +173,8 @@ TEST(MakerRecord, HeaderFieldsAtTheirOffsets) {
     EXPECT_EQ(memcmp(bytes, "RZSK", 4), 0);
     EXPECT_EQ(memcmp(bytes + 4, "\x82\xCA\x82\xD8\x82\xEB", 6), 0);
     for (int i = 10; i < 36; ++i) EXPECT_EQ(bytes[i], 0) << "title byte " << i - 4;
-    const unsigned char expected[20] = {3, 0, 0, 0, 0xFC, 0xFF, 0xFF, 0xFF, 249, 0, 0, 0,
-                                        0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0xFF, 0x00, 0x00};
+    const unsigned char expected[20] = {3, 0, 0,    0,    0xFC, 0xFF, 0xFF, 0xFF, 249,  0,
+                                        0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0xFF, 0x00, 0x00};
     EXPECT_EQ(memcmp(bytes + 36, expected, 20), 0);
 }
 

@@ -64,7 +64,7 @@ TEST(MemoryFigures, BarTruncatesLikeTheDivisionByTotalOverHundred) {
 }
 
 TEST(MemoryFigures, DegenerateCountsNeitherDivideByZeroNorWrap) {
-    MemoryFigures f = ComputeMemoryFigures(99, 0);    // divisor would be 0
+    MemoryFigures f = ComputeMemoryFigures(99, 0);  // divisor would be 0
     EXPECT_EQ(f.barPercent, 0);
     EXPECT_EQ(f.totalKb, 0u);
     f = ComputeMemoryFigures(0, 0);

@@ -8,8 +8,8 @@
 
 namespace {
 
-std::string Join(const std::string& module, const char* name, const char* ext,
-                 size_t size = MODULE_PATH_SIZE, bool* ok = nullptr) {
+std::string Join(const std::string& module, const char* name, const char* ext, size_t size = MODULE_PATH_SIZE,
+                 bool* ok = nullptr) {
     char out[2048];
     memset(out, 'X', sizeof out);
     bool done = JoinModulePath(module.c_str(), name, ext, IsShiftJisLeadByte, out, size);
@@ -19,8 +19,7 @@ std::string Join(const std::string& module, const char* name, const char* ext,
 }
 
 TEST(ModulePath, FileLandsBesideTheExecutable) {
-    EXPECT_EQ(Join("C:\\Program Files\\Tovrel\\monitor.exe", "sys", "ini"),
-              "C:\\Program Files\\Tovrel\\sys.ini");
+    EXPECT_EQ(Join("C:\\Program Files\\Tovrel\\monitor.exe", "sys", "ini"), "C:\\Program Files\\Tovrel\\sys.ini");
     EXPECT_EQ(Join("Z:\\tmp\\x\\monitor.exe", "log", "txt"), "Z:\\tmp\\x\\log.txt");
     EXPECT_EQ(Join("\\\\server\\share\\monitor.exe", "sys", "ini"), "\\\\server\\share\\sys.ini");
     EXPECT_EQ(Join("C:monitor.exe", "sys", "ini"), "C:sys.ini");
@@ -31,8 +30,7 @@ TEST(ModulePath, ShiftJisTrailBytesAreNotSeparators) {
     // 表 is 95 5C and ソ is 83 5C: the second byte equals a backslash.
     const std::string hyo = "\x95\x5C", so = "\x83\x5C";
     EXPECT_EQ(Join("C:\\" + hyo + "\\" + so + ".exe", "sys", "ini"), "C:\\" + hyo + "\\sys.ini");
-    EXPECT_EQ(Join("C:\\dir" + so + "\\a" + hyo + ".exe", "log", "txt"),
-              "C:\\dir" + so + "\\log.txt");
+    EXPECT_EQ(Join("C:\\dir" + so + "\\a" + hyo + ".exe", "log", "txt"), "C:\\dir" + so + "\\log.txt");
 }
 
 TEST(ModulePath, TooLongIsRefusedWithoutOverflow) {

@@ -15,7 +15,7 @@ typedef std::tuple<int32_t, int32_t, int32_t, int32_t> Rect;
 
 struct Collector {
     std::vector<Block> batches;
-    int refuseAt = -1;   // index of the flush that answers false
+    int refuseAt = -1;  // index of the flush that answers false
 };
 
 bool Collect(void* context, const unsigned char* block) {
@@ -71,8 +71,8 @@ void ExpectEmptyBox(const Block& block) {
     EXPECT_EQ(OutlineBatchField(block.data(), 28), 0);
 }
 
-const uint32_t T = 0x0000FF00;   // key of pure green
-const uint32_t O = 0x00FFDFFF;   // an opaque pixel
+const uint32_t T = 0x0000FF00;  // key of pure green
+const uint32_t O = 0x00FFDFFF;  // an opaque pixel
 
 }  // namespace
 
@@ -87,9 +87,8 @@ TEST(OutlineBatch, ResetWritesTheRegionDataHeaderLittleEndian) {
     unsigned char block[OUTLINE_BATCH_BYTES];
     memset(block, 0xCC, sizeof block);
     ResetOutlineBatch(block);
-    const unsigned char expected[32] = {32, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                        0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F,
-                                        0, 0, 0, 0, 0, 0, 0, 0};
+    const unsigned char expected[32] = {32,   0,    0,    0,    1,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,
+                                        0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(0, memcmp(block, expected, 32));
     EXPECT_EQ(OUTLINE_BATCH_BYTES, 3232);
 }
@@ -104,7 +103,7 @@ TEST(OutlineBatch, AddWidensTheBoxAndReportsFullAt200) {
     EXPECT_EQ(OutlineBatchField(block, 20), 7);
     EXPECT_EQ(OutlineBatchField(block, 24), 9);
     EXPECT_EQ(OutlineBatchField(block, 28), 10);
-    EXPECT_EQ(OutlineBatchField(block, 32 + 16), -3);   // second slot, left
+    EXPECT_EQ(OutlineBatchField(block, 32 + 16), -3);  // second slot, left
     for (int i = 2; i < 199; ++i) EXPECT_FALSE(AddOutlineRect(block, 0, i, 1, i + 1));
     EXPECT_TRUE(AddOutlineRect(block, 0, 199, 1, 200));
     EXPECT_EQ(OutlineBatchCount(block), 200u);
@@ -138,7 +137,10 @@ TEST(ScanOutline, RunsAreNeverMergedAcrossRows) {
 
 TEST(ScanOutline, ExactlyTwoHundredRunsGiveAFullAndAnEmptyBatch) {
     std::vector<uint32_t> row;
-    for (int i = 0; i < 200; ++i) { row.push_back(O); row.push_back(T); }
+    for (int i = 0; i < 200; ++i) {
+        row.push_back(O);
+        row.push_back(T);
+    }
     Collector collector = Scan(row, 400, 1, T);
     ASSERT_EQ(collector.batches.size(), 2u);
     EXPECT_EQ(OutlineBatchCount(collector.batches[0].data()), 200u);
@@ -154,12 +156,15 @@ TEST(ScanOutline, ExactlyTwoHundredRunsGiveAFullAndAnEmptyBatch) {
 
 TEST(ScanOutline, TwoHundredAndOneRunsSpillOneIntoTheFinalBatch) {
     std::vector<uint32_t> row;
-    for (int i = 0; i < 201; ++i) { row.push_back(T); row.push_back(O); }
+    for (int i = 0; i < 201; ++i) {
+        row.push_back(T);
+        row.push_back(O);
+    }
     Collector collector = Scan(row, 402, 1, T);
     ASSERT_EQ(collector.batches.size(), 2u);
     EXPECT_EQ(OutlineBatchCount(collector.batches[0].data()), 200u);
     std::vector<Rect> last = RectsOf(collector.batches[1]);
-    EXPECT_EQ(last, (std::vector<Rect>{Rect(401, 0, 402, 1)}));   // the run ends with the row
+    EXPECT_EQ(last, (std::vector<Rect>{Rect(401, 0, 402, 1)}));  // the run ends with the row
     EXPECT_EQ(OutlineBatchField(collector.batches[1].data(), 16), 401);
     EXPECT_EQ(OutlineBatchField(collector.batches[1].data(), 24), 402);
 }
@@ -182,7 +187,10 @@ TEST(ScanOutline, ComparesAllThirtyTwoBits) {
 
 TEST(ScanOutline, RefusedFlushStopsTheScan) {
     std::vector<uint32_t> row;
-    for (int i = 0; i < 600; ++i) { row.push_back(O); row.push_back(T); }
+    for (int i = 0; i < 600; ++i) {
+        row.push_back(O);
+        row.push_back(T);
+    }
     Collector collector;
     collector.refuseAt = 1;
     unsigned char block[OUTLINE_BATCH_BYTES];
@@ -222,7 +230,10 @@ TEST(ScanOutline, RandomImagesAreCoveredExactlyByMaximalRuns) {
         size_t opaque = 0;
         for (int32_t y = 0; y < height; ++y)
             for (int32_t x = 0; x < width; ++x)
-                if (at(x, y) != T) { ++opaque; EXPECT_TRUE(covered.count({x, y})); }
+                if (at(x, y) != T) {
+                    ++opaque;
+                    EXPECT_TRUE(covered.count({x, y}));
+                }
         EXPECT_EQ(covered.size(), opaque);
         EXPECT_EQ(collector.batches.size(), runs / 200 + 1);
     }

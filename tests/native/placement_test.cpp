@@ -5,8 +5,8 @@
 
 namespace {
 const int32_t screenW = 1280, screenH = 1024;
-const PlaceRect skin = {100, 200, 500, 536};   // 400 x 336
-}
+const PlaceRect skin = {100, 200, 500, 536};  // 400 x 336
+}  // namespace
 
 TEST(Drag, OffsetIsCursorMinusTopLeft) {
     PlacePoint offset = DragOffset({130, 250}, skin);
@@ -67,10 +67,10 @@ TEST(Centre, PinnedSitsOnTheBottomOtherwiseCentred) {
     EXPECT_EQ(free.x, 440);
     EXPECT_EQ(free.y, 344);
     PlaceRect odd = {0, 0, 401, 337};
-    EXPECT_EQ(CentreTarget(odd, screenW, screenH, false).x, 439);   // 879 / 2 drops the half
+    EXPECT_EQ(CentreTarget(odd, screenW, screenH, false).x, 439);  // 879 / 2 drops the half
     EXPECT_EQ(CentreTarget(odd, screenW, screenH, false).y, 343);
     PlaceRect wide = {0, 0, 1283, 10};
-    EXPECT_EQ(CentreTarget(wide, screenW, screenH, false).x, -1);   // -3 / 2 truncates toward zero
+    EXPECT_EQ(CentreTarget(wide, screenW, screenH, false).x, -1);  // -3 / 2 truncates toward zero
 }
 
 TEST(ContextMenu, SelectionItemsFollowTextAndSelection) {
@@ -83,7 +83,7 @@ TEST(ContextMenu, SelectionItemsFollowTextAndSelection) {
     MenuEnabling selected = ContextMenuEnabling(false, false, 12, 2, 9);
     EXPECT_TRUE(selected.selectAllEnabled);
     EXPECT_TRUE(selected.copyEnabled);
-    MenuEnabling stale = ContextMenuEnabling(false, false, 0, 2, 9);   // a selection cannot outlive the text
+    MenuEnabling stale = ContextMenuEnabling(false, false, 0, 2, 9);  // a selection cannot outlive the text
     EXPECT_FALSE(stale.copyEnabled);
 }
 

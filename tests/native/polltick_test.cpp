@@ -10,18 +10,20 @@ namespace {
 
 struct FakeIo {
     std::deque<std::string> slot;
-    std::string current;            // the message last read
+    std::string current;  // the message last read
     uint64_t clock = 0;
-    uint64_t readCost = 0;          // the clock advances this much per read
+    uint64_t readCost = 0;  // the clock advances this much per read
     bool queryFails = false, readFails = false, openFails = false;
-    int failWrites = 0;             // the next writes fail
+    int failWrites = 0;  // the next writes fail
     int opens = 0, closes = 0;
     bool logOpen = false;
     std::string log;
     std::vector<std::string> refreshes;
 };
 
-FakeIo& Io(void* context) { return *static_cast<FakeIo*>(context); }
+FakeIo& Io(void* context) {
+    return *static_cast<FakeIo*>(context);
+}
 
 SlotState Query(void* context, uint32_t* size) {
     FakeIo& io = Io(context);
@@ -71,9 +73,13 @@ void CloseLog(void* context) {
     ++io.closes;
 }
 
-void Refresh(void* context, const char* text) { Io(context).refreshes.push_back(text); }
+void Refresh(void* context, const char* text) {
+    Io(context).refreshes.push_back(text);
+}
 
-uint64_t Now(void* context) { return Io(context).clock; }
+uint64_t Now(void* context) {
+    return Io(context).clock;
+}
 
 struct Monitor {
     FakeIo io;
@@ -97,7 +103,7 @@ std::string Numbered(int i, size_t size) {
 
 TEST(PollTick, BudgetLeavesABacklogInOrderAndTheNextTicksTakeIt) {
     Monitor m;
-    m.io.readCost = POLL_TICK_BUDGET_US / 4;    // the budget covers four reads
+    m.io.readCost = POLL_TICK_BUDGET_US / 4;  // the budget covers four reads
     std::string sent;
     for (int i = 0; i < 10; ++i) {
         m.Send(Numbered(i, 20));
@@ -123,7 +129,7 @@ TEST(PollTick, BudgetLeavesABacklogInOrderAndTheNextTicksTakeIt) {
 
 TEST(PollTick, SpentBudgetStillTakesOneMessageEachTick) {
     Monitor m;
-    m.io.readCost = 10 * POLL_TICK_BUDGET_US;   // one huge message costs more than the budget
+    m.io.readCost = 10 * POLL_TICK_BUDGET_US;       // one huge message costs more than the budget
     m.io.clock = UINT64_MAX - POLL_TICK_BUDGET_US;  // and the clock is near its end
     m.Send("a");
     m.Send("b");
@@ -145,7 +151,7 @@ TEST(PollTick, QuietTickTouchesNeitherPaneNorLog) {
     EXPECT_EQ(m.io.opens, 0);
     m.logToFile = 0;
     m.Send("unlogged");
-    m.Send("");                                  // a zero-byte message still refreshes
+    m.Send("");  // a zero-byte message still refreshes
     EXPECT_EQ(m.Tick().messages, 2u);
     EXPECT_EQ(m.io.opens, 0);
     EXPECT_EQ(m.io.refreshes, std::vector<std::string>{"unlogged"});
@@ -207,9 +213,9 @@ TEST(PollTick, WrapWithinOneTickShowsWhatARefreshPerMessageWouldLeave) {
     ReceiveBuffer perMessage;
     ResetReceiveBuffer(&perMessage);
     std::string lastShown;
-    for (int i = 0; i < 400; ++i) {             // 40,000 bytes: over one lap of the ring
+    for (int i = 0; i < 400; ++i) {  // 40,000 bytes: over one lap of the ring
         std::string message = Numbered(i, 100);
-        message[50] = '\0';                      // NULs count for nothing in the ring
+        message[50] = '\0';  // NULs count for nothing in the ring
         m.Send(message);
         AppendPiece(&perMessage, (const unsigned char*)message.data(), message.size());
         lastShown = ShownText(&perMessage);

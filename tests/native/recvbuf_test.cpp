@@ -12,9 +12,7 @@ namespace {
 struct Ring {
     ReceiveBuffer buffer;
     Ring() { ResetReceiveBuffer(&buffer); }
-    void Add(const std::string& bytes) {
-        AppendPiece(&buffer, (const unsigned char*)bytes.data(), bytes.size());
-    }
+    void Add(const std::string& bytes) { AppendPiece(&buffer, (const unsigned char*)bytes.data(), bytes.size()); }
     std::string Shown() const { return std::string(ShownText(&buffer), ShownLength(&buffer)); }
 };
 
@@ -43,7 +41,7 @@ TEST(ReceiveBuffer, NulFollowsEveryPieceOverAnOlderLap) {
     Ring ring;
     // Leave old text in the buffer, then wrap so that new text lies over it.
     ring.Add(std::string(RECV_BUFFER_SIZE - 1, 'o'));
-    ring.Add("x");                       // lands on the last byte, index wraps
+    ring.Add("x");  // lands on the last byte, index wraps
     ring.Add("new");
     EXPECT_EQ(ring.Shown(), "new") << "old-lap bytes after the index stay hidden";
     EXPECT_EQ(ring.buffer.data[4], 'o');
@@ -66,7 +64,7 @@ TEST(ReceiveBuffer, WrapAtTheLastByteEmptiesTheText) {
 TEST(ReceiveBuffer, WrapInsideOnePieceKeepsItsTail) {
     Ring ring;
     ring.Add(std::string(RECV_BUFFER_SIZE - 2, 'a'));
-    ring.Add("12345");                   // 1 and 2 end the lap, 345 start the next
+    ring.Add("12345");  // 1 and 2 end the lap, 345 start the next
     EXPECT_EQ(ring.buffer.data[RECV_BUFFER_SIZE - 2], '1');
     EXPECT_EQ(ring.buffer.data[RECV_BUFFER_SIZE - 1], '2');
     EXPECT_EQ(ring.Shown(), "345");

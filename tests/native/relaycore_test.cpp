@@ -20,7 +20,7 @@ TEST(RelayBuffer, TextEndsAtTheFirstNulOrAtTheBuffersEnd) {
     EXPECT_EQ(string.pid, 1234u);
     EXPECT_EQ(std::string(string.text, string.length), "hello");
 
-    buffer = Buffer(7, std::string(4092, 'x'));   // no NUL anywhere after the pid
+    buffer = Buffer(7, std::string(4092, 'x'));  // no NUL anywhere after the pid
     ASSERT_TRUE(ReadDebugBuffer(buffer.data(), buffer.size(), &string));
     EXPECT_EQ(string.length, 4092u);
     EXPECT_EQ(string.text + string.length, (const char*)buffer.data() + buffer.size());

@@ -50,7 +50,7 @@ TEST(Settings, DefaultsSitAtTheirFileOffsets) {
 
 TEST(Settings, ShortFileSuppliesOnlyTheFieldsItCovers) {
     std::vector<unsigned char> file(300, 'x');
-    file[10] = 0;                       // skin path "xxxxxxxxxx"
+    file[10] = 0;  // skin path "xxxxxxxxxx"
     SettingsBlock block = ReadOver(file);
     EXPECT_STREQ(block.skinPath, "xxxxxxxxxx");
     // The first 40 remote-name bytes come from the file, the rest of the field
@@ -69,8 +69,8 @@ TEST(Settings, SoundFileIsTakenAsItStands) {
     strcpy(wanted.skinPath, "C:\\skins\\blue.msk");
     strcpy(wanted.remotePc, "HOST");
     strcpy(wanted.slotName, "other");
-    wanted.slotName[20] = 'q';          // bytes after the NUL carry no meaning
-    wanted.fontIndex = 0x77665516;      // row 22; upper bytes carried through
+    wanted.slotName[20] = 'q';      // bytes after the NUL carry no meaning
+    wanted.fontIndex = 0x77665516;  // row 22; upper bytes carried through
     wanted.fontHeight = -40;
     wanted.pollPeriod = 5000;
     wanted.textColor = 0x00123456;
@@ -78,7 +78,7 @@ TEST(Settings, SoundFileIsTakenAsItStands) {
     wanted.logToFile = 7;
     wanted.reserved[0] = 9;
     std::vector<unsigned char> file = Bytes(wanted);
-    file.resize(1000, 0xEE);            // a longer file: only 412 bytes count
+    file.resize(1000, 0xEE);  // a longer file: only 412 bytes count
     SettingsBlock block = ReadOver(file);
     EXPECT_EQ(Bytes(block), Bytes(wanted));
     EXPECT_EQ(FontRow(&block), 22);
@@ -97,7 +97,8 @@ TEST(Settings, UnterminatedStringsFallBackToTheirDefaults) {
     EXPECT_STREQ(block.slotName, "dout");
     EXPECT_EQ(block.fontHeight, 30) << "sound fields are left alone";
     // The whole field is clean again, not just its start.
-    for (char c : block.remotePc) if (c == 'r') FAIL() << "old bytes left in the field";
+    for (char c : block.remotePc)
+        if (c == 'r') FAIL() << "old bytes left in the field";
 }
 
 TEST(Settings, OnlyTheUnterminatedFieldIsRepaired) {
@@ -105,7 +106,7 @@ TEST(Settings, OnlyTheUnterminatedFieldIsRepaired) {
     SetDefaultSettings(&block);
     strcpy(block.remotePc, "PC1");
     memset(block.slotName, 'z', sizeof block.slotName);
-    block.slotName[63] = 0;             // NUL on the last byte is inside the field
+    block.slotName[63] = 0;  // NUL on the last byte is inside the field
     EXPECT_FALSE(RepairSettings(&block));
     EXPECT_EQ(strlen(block.slotName), 63u);
     block.slotName[63] = 'z';

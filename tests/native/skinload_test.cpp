@@ -15,8 +15,7 @@
 
 namespace {
 
-ByteVec Pack(const ByteVec& input)
-{
+ByteVec Pack(const ByteVec& input) {
     ByteVec out((size_t)PackedBound((int32_t)input.size()));
     out.resize((size_t)PackToMemory(input.data(), (int32_t)input.size(), out.data()));
     return out;
@@ -24,27 +23,23 @@ ByteVec Pack(const ByteVec& input)
 
 struct SkinLoadTest : ::testing::Test {
     std::string dir;
-    void SetUp() override
-    {
+    void SetUp() override {
         char templ[] = "/tmp/skinload_test_XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(templ));
         dir = templ;
         ReleaseUnpacked();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ReleaseUnpacked();
         std::string cmd = "rm -rf '" + dir + "'";
         EXPECT_EQ(0, system(cmd.c_str()));
     }
-    std::string Write(const char* name, const ByteVec& bytes)
-    {
+    std::string Write(const char* name, const ByteVec& bytes) {
         std::string path = dir + "/" + name;
         FILE* f = fopen(path.c_str(), "wb");
         EXPECT_NE(nullptr, f);
         if (f) {
-            if (!bytes.empty())
-                fwrite(bytes.data(), 1, bytes.size(), f);
+            if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
             fclose(f);
         }
         return path;
@@ -52,8 +47,7 @@ struct SkinLoadTest : ::testing::Test {
     ByteVec Held() const { return ByteVec(unpackedData, unpackedData + unpackedSize); }
 };
 
-TEST_F(SkinLoadTest, LoadsARecordAndIgnoresAStaleTail)
-{
+TEST_F(SkinLoadTest, LoadsARecordAndIgnoresAStaleTail) {
     ByteVec record = MakeRecord(MakeBmp(40, 30, 8, 7), "テスト");
     ByteVec stream = Pack(record);
     ASSERT_TRUE(LoadSkinFile(Write("plain.msk", stream).c_str()));
@@ -70,8 +64,7 @@ TEST_F(SkinLoadTest, LoadsARecordAndIgnoresAStaleTail)
     EXPECT_EQ(SKIN_OK, CheckSkinRecord(unpackedData, unpackedSize, nullptr));
 }
 
-TEST_F(SkinLoadTest, AShortStreamLoadsWithAZeroTail)
-{
+TEST_F(SkinLoadTest, AShortStreamLoadsWithAZeroTail) {
     ByteVec record = MakeRecord(MakeBmp(64, 16, 8, 5));
     ByteVec stream = Pack(record);
     // Drop the last items: the pixel data's end comes out zero.
@@ -83,13 +76,11 @@ TEST_F(SkinLoadTest, AShortStreamLoadsWithAZeroTail)
     ASSERT_LT(report.produced, unpackedSize);
     ASSERT_GT(report.produced, 1078 + 56) << "the cut must fall in the pixel data";
     EXPECT_TRUE(std::equal(record.begin(), record.begin() + report.produced, unpackedData));
-    for (int32_t k = report.produced; k < unpackedSize; ++k)
-        ASSERT_EQ(0, unpackedData[k]) << k;
+    for (int32_t k = report.produced; k < unpackedSize; ++k) ASSERT_EQ(0, unpackedData[k]) << k;
     EXPECT_EQ(SKIN_OK, CheckSkinRecord(unpackedData, unpackedSize, nullptr));
 }
 
-TEST_F(SkinLoadTest, MissingEmptyAndLockedFilesFail)
-{
+TEST_F(SkinLoadTest, MissingEmptyAndLockedFilesFail) {
     ByteVec previous = Pack(MakeRecord(MakeBmp(2, 2, 8)));
     ASSERT_TRUE(UnpackStream(previous.data(), (int32_t)previous.size()));
     ByteVec held = Held();
@@ -111,8 +102,7 @@ TEST_F(SkinLoadTest, MissingEmptyAndLockedFilesFail)
     EXPECT_TRUE(LoadSkinFile(locked.c_str())) << "loads once released";
 }
 
-TEST_F(SkinLoadTest, ANonSkinFileLoadsButFailsTheCheck)
-{
+TEST_F(SkinLoadTest, ANonSkinFileLoadsButFailsTheCheck) {
     ByteVec text = Pack(ByteVec(5000, 'x'));
     ASSERT_TRUE(LoadSkinFile(Write("text.msk", text).c_str()));
     EXPECT_EQ(SKIN_BAD_MAGIC, CheckSkinRecord(unpackedData, unpackedSize, nullptr));
@@ -120,10 +110,8 @@ TEST_F(SkinLoadTest, ANonSkinFileLoadsButFailsTheCheck)
 
 // The stored default skin: a stream of a stream of a usable record, and
 // exactly what this encoder makes of that record.
-TEST_F(SkinLoadTest, DefaultSkinIsTheRecordPackedTwice)
-{
-    if (defaultSkinStoredSize <= 7)
-        GTEST_SKIP() << "the built-in default skin has not been drawn yet";
+TEST_F(SkinLoadTest, DefaultSkinIsTheRecordPackedTwice) {
+    if (defaultSkinStoredSize <= 7) GTEST_SKIP() << "the built-in default skin has not been drawn yet";
     ASSERT_TRUE(LoadDefaultSkin());
     ByteVec record = Held();
     SkinImageInfo info;

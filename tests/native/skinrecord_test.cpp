@@ -14,25 +14,22 @@
 namespace {
 
 // Checks a record held in a block of exactly its size.
-SkinProblem CheckExact(const ByteVec& record, SkinImageInfo* info = nullptr)
-{
+SkinProblem CheckExact(const ByteVec& record, SkinImageInfo* info = nullptr) {
     unsigned char* block = (unsigned char*)malloc(record.size() ? record.size() : 1);
-    if (!record.empty())
-        memcpy(block, record.data(), record.size());
+    if (!record.empty()) memcpy(block, record.data(), record.size());
     SkinProblem problem = CheckSkinRecord(block, (int32_t)record.size(), info);
     free(block);
     return problem;
 }
 
-TEST(SkinRecordTest, UsableRecordsReportTheirImage)
-{
+TEST(SkinRecordTest, UsableRecordsReportTheirImage) {
     struct Case {
         int32_t width, height;
         uint16_t bits;
         uint32_t infoSize;
     } cases[] = {
         {400, 336, 8, 40 + 1024}, {3, 2, 1, 40 + 8}, {5, 7, 4, 40 + 64},
-        {17, -9, 24, 40},         {2, 2, 32, 40},     {9, 3, 16, 40},
+        {17, -9, 24, 40},         {2, 2, 32, 40},    {9, 3, 16, 40},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width * 1000 + c.bits);
@@ -50,8 +47,7 @@ TEST(SkinRecordTest, UsableRecordsReportTheirImage)
     }
 }
 
-TEST(SkinRecordTest, HeaderProblemsAreSkinDataProblems)
-{
+TEST(SkinRecordTest, HeaderProblemsAreSkinDataProblems) {
     ByteVec good = MakeRecord(MakeBmp(4, 4, 8));
     ASSERT_EQ(SKIN_OK, CheckExact(good));
 
@@ -71,7 +67,7 @@ TEST(SkinRecordTest, HeaderProblemsAreSkinDataProblems)
     ByteVec title = good;
     memset(&title[4], 'T', 32);
     EXPECT_EQ(SKIN_TITLE_UNTERMINATED, CheckExact(title));
-    title[4 + 31] = 0;   // the last byte may be the NUL
+    title[4 + 31] = 0;  // the last byte may be the NUL
     EXPECT_EQ(SKIN_OK, CheckExact(title));
 
     for (SkinProblem p : {SKIN_TOO_SHORT, SKIN_BAD_MAGIC, SKIN_TITLE_UNTERMINATED})
@@ -80,8 +76,7 @@ TEST(SkinRecordTest, HeaderProblemsAreSkinDataProblems)
         EXPECT_FALSE(IsSkinDataProblem(p)) << DescribeSkinProblem(p);
 }
 
-TEST(SkinRecordTest, ImageMustBeABitmapFile)
-{
+TEST(SkinRecordTest, ImageMustBeABitmapFile) {
     ByteVec header = MakeRecord(ByteVec());
     EXPECT_EQ(SKIN_NOT_BMP, CheckExact(header)) << "header alone";
     ByteVec oneByte = header;
@@ -95,9 +90,8 @@ TEST(SkinRecordTest, ImageMustBeABitmapFile)
     EXPECT_EQ(SKIN_NOT_BMP, CheckExact(MakeRecord(image)));
 }
 
-TEST(SkinRecordTest, CutOffImagesAreTruncated)
-{
-    ByteVec image = MakeBmp(4, 4, 8);   // 14 + 40 + 1024 + 16
+TEST(SkinRecordTest, CutOffImagesAreTruncated) {
+    ByteVec image = MakeBmp(4, 4, 8);  // 14 + 40 + 1024 + 16
     // Cut inside the file header, the info header and the colour table.
     for (size_t size : {2, 10, 17, 20, 53, 54, 100, 1077}) {
         SCOPED_TRACE(size);
@@ -122,7 +116,7 @@ TEST(SkinRecordTest, CutOffImagesAreTruncated)
 
     // Bit-field masks after a 40-byte header must be inside the image.
     ByteVec fields = MakeBmp(2, 2, 32);
-    Put32(fields, 30, 3);   // BI_BITFIELDS
+    Put32(fields, 30, 3);  // BI_BITFIELDS
     ByteVec cut(fields.begin(), fields.begin() + 14 + 40 + 8);
     Put32(cut, 10, 14 + 40);
     EXPECT_EQ(SKIN_BMP_TRUNCATED, CheckExact(MakeRecord(cut)));
@@ -131,20 +125,25 @@ TEST(SkinRecordTest, CutOffImagesAreTruncated)
     EXPECT_EQ(40u + 12u, info.infoSize);
 }
 
-TEST(SkinRecordTest, UnusableInfoHeadersAreRejected)
-{
+TEST(SkinRecordTest, UnusableInfoHeadersAreRejected) {
     struct Case {
         size_t at;
         uint32_t value;
-        int width;   // 2 or 4 bytes
+        int width;  // 2 or 4 bytes
         const char* what;
     } cases[] = {
-        {14, 12, 4, "core header"},        {14, 39, 4, "short info header"},
-        {14, 0, 4, "zero info size"},      {18, 0, 4, "zero width"},
-        {18, 0xFFFFFFFFu, 4, "negative width"}, {22, 0, 4, "zero height"},
-        {22, 0x80000000u, 4, "most negative height"}, {26, 0, 2, "zero planes"},
-        {26, 2, 2, "two planes"},          {28, 0, 2, "depth 0"},
-        {28, 7, 2, "depth 7"},             {28, 64, 2, "depth 64"},
+        {14, 12, 4, "core header"},
+        {14, 39, 4, "short info header"},
+        {14, 0, 4, "zero info size"},
+        {18, 0, 4, "zero width"},
+        {18, 0xFFFFFFFFu, 4, "negative width"},
+        {22, 0, 4, "zero height"},
+        {22, 0x80000000u, 4, "most negative height"},
+        {26, 0, 2, "zero planes"},
+        {26, 2, 2, "two planes"},
+        {28, 0, 2, "depth 0"},
+        {28, 7, 2, "depth 7"},
+        {28, 64, 2, "depth 64"},
         {46, 257, 4, "more colours than the depth allows"},
     };
     for (const Case& c : cases) {
@@ -158,8 +157,7 @@ TEST(SkinRecordTest, UnusableInfoHeadersAreRejected)
     }
 }
 
-TEST(SkinRecordTest, AbsurdDimensionsAreRejectedWithoutOverflow)
-{
+TEST(SkinRecordTest, AbsurdDimensionsAreRejectedWithoutOverflow) {
     struct Case {
         uint32_t width, height;
         SkinProblem expected;
@@ -168,8 +166,8 @@ TEST(SkinRecordTest, AbsurdDimensionsAreRejectedWithoutOverflow)
         {0x7FFFFFFFu, 1, SKIN_BMP_BAD_HEADER},
         {1, 0x7FFFFFFFu, SKIN_BMP_BAD_HEADER},
         {65536, 65536, SKIN_BMP_BAD_HEADER},
-        {1, 0x80000001u, SKIN_BMP_BAD_HEADER},    // -2147483647 rows
-        {8192, 8192, SKIN_OK},                      // 64 MiB of 8-bit pixels: allowed
+        {1, 0x80000001u, SKIN_BMP_BAD_HEADER},  // -2147483647 rows
+        {8192, 8192, SKIN_OK},                  // 64 MiB of 8-bit pixels: allowed
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);
@@ -180,8 +178,7 @@ TEST(SkinRecordTest, AbsurdDimensionsAreRejectedWithoutOverflow)
     }
 }
 
-TEST(SkinRecordTest, PixelOffsetMustLieBetweenHeadersAndEnd)
-{
+TEST(SkinRecordTest, PixelOffsetMustLieBetweenHeadersAndEnd) {
     ByteVec image = MakeBmp(4, 4, 8);
     struct Case {
         uint32_t offset;
@@ -190,8 +187,8 @@ TEST(SkinRecordTest, PixelOffsetMustLieBetweenHeadersAndEnd)
         {0, SKIN_BMP_BAD_OFFSET},
         {14, SKIN_BMP_BAD_OFFSET},
         {53, SKIN_BMP_BAD_OFFSET},
-        {54, SKIN_OK},                        // overlapping the colour table: still inside
-        {(uint32_t)image.size(), SKIN_OK},    // no pixel bytes
+        {54, SKIN_OK},                      // overlapping the colour table: still inside
+        {(uint32_t)image.size(), SKIN_OK},  // no pixel bytes
         {(uint32_t)image.size() + 1, SKIN_BMP_BAD_OFFSET},
         {0xFFFFFFFFu, SKIN_BMP_BAD_OFFSET},
     };
@@ -207,8 +204,7 @@ TEST(SkinRecordTest, PixelOffsetMustLieBetweenHeadersAndEnd)
     }
 }
 
-TEST(SkinRecordTest, ImageCheckAloneMatchesTheRecordCheck)
-{
+TEST(SkinRecordTest, ImageCheckAloneMatchesTheRecordCheck) {
     ByteVec image = MakeBmp(6, -3, 4);
     SkinImageInfo fromImage, fromRecord;
     ASSERT_EQ(SKIN_OK, CheckSkinImage(image.data(), (int32_t)image.size(), &fromImage));
@@ -218,8 +214,7 @@ TEST(SkinRecordTest, ImageCheckAloneMatchesTheRecordCheck)
     EXPECT_EQ(SKIN_NOT_BMP, CheckSkinImage(image.data(), -5, nullptr));
 }
 
-TEST(SkinRecordTest, EveryProblemHasItsOwnDescription)
-{
+TEST(SkinRecordTest, EveryProblemHasItsOwnDescription) {
     std::vector<std::string> seen;
     for (int p = SKIN_OK; p <= SKIN_BMP_BAD_OFFSET; ++p) {
         std::string text = DescribeSkinProblem((SkinProblem)p);

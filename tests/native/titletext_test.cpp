@@ -19,11 +19,12 @@ TEST(TitleText, TypedTitlesBecomeShiftJisOrAClearRefusal) {
 }
 
 TEST(TitleText, RecordTitlesShowInTheTerminalsEncodingOnOneLine) {
-    const char title[] = "\x82\xCA\x82\xD8\x82\xEB";   // ぬぺろ
+    const char title[] = "\x82\xCA\x82\xD8\x82\xEB";  // ぬぺろ
     EXPECT_EQ(TitleForTerminal(title, 6, "UTF-8"), u8"ぬぺろ");
     EXPECT_EQ(TitleForTerminal(title, 6, "ANSI_X3.4-1968"), "\\x82\\xCA\\x82\\xD8\\x82\\xEB");
     EXPECT_EQ(TitleForTerminal("a\nb\\c\x7F", 6, "UTF-8"), "a\\x0Ab\\x5Cc\\x7F");
-    EXPECT_EQ(TitleForTerminal("\x83\x5C\x95\x5C\\", 5, "UTF-8"), u8"ソ表\\x5C") << "0x5C after a lead byte is no backslash";
+    EXPECT_EQ(TitleForTerminal("\x83\x5C\x95\x5C\\", 5, "UTF-8"), u8"ソ表\\x5C")
+        << "0x5C after a lead byte is no backslash";
     EXPECT_EQ(TitleForTerminal("\x83\n", 2, "UTF-8"), "\\x83\\x0A") << "a lead byte before a control byte";
     EXPECT_EQ(TitleForTerminal("ok\x82", 3, "UTF-8"), "ok\\x82") << "half a character at the end";
     EXPECT_EQ(TitleForTerminal("\x85\x40x", 3, "UTF-8"), "\\x85@x") << "an unassigned code";
