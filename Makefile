@@ -8,7 +8,7 @@ ROOT  := $(CURDIR)
 DISTDIR  := $(abspath $(DIST))
 BUILDDIR := $(abspath $(BUILD))
 
-.PHONY: all deps build native native32 asan win32 win64 test run dist screenshots fuzz fuzz-build fuzz-long bench bench-wine bench-relay soak default-skin clean
+.PHONY: all deps build native native32 asan win32 win64 test run dist screenshots fuzz fuzz-build fuzz-long bench bench-wine bench-relay soak default-skin format clean
 
 all: deps build
 
@@ -113,6 +113,10 @@ SOAK_MINUTES ?= 60
 SOAK_RATE ?= 300
 soak: all
 	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/soak.py --minutes $(SOAK_MINUTES) --rate $(SOAK_RATE)
+
+# Rewrites every C and C++ source to .clang-format (make test checks it).
+format:
+	@tools/check-format.sh --fix
 
 # Redraws the built-in default skin (stored packed twice) and the icons.
 default-skin: native

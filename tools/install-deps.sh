@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+  cmake make g++ googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
   g++-i686-linux-gnu libc6-dev-i386-cross
   wine wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   xvfb xdotool x11-utils imagemagick fonts-ipafont-gothic locales python3

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit tests and fuzz-corpus replays (plain, at
-# 32 bits, then under AddressSanitizer and UBSan), then the end-to-end tests of the real
-# Windows programs under Wine. Ends with the line "N passed, N failed".
+# Runs every test: the source formatting check, the native unit tests and
+# fuzz-corpus replays (plain, at 32 bits, then under AddressSanitizer and
+# UBSan), then the end-to-end tests of the real Windows programs under Wine.
+# Ends with the line "N passed, N failed".
 set -u
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -32,6 +33,9 @@ run_ctest() {
   fi
   rm -f "$log"
 }
+
+echo "== source formatting"
+if tools/check-format.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 run_ctest "$BUILD/native" "native unit tests"
 run_ctest "$BUILD/native32" "native unit tests, 32-bit x86"
