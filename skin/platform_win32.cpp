@@ -13,9 +13,9 @@ void HeapRelease(void* block) {
 }
 
 bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD low = GetFileSize(file, NULL);
+    DWORD low = GetFileSize(file, nullptr);
     if (low == INVALID_FILE_SIZE || low > (DWORD)INT32_MAX) {
         CloseHandle(file);
         return false;
@@ -26,7 +26,7 @@ bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size) {
         return false;
     }
     DWORD got = 0;
-    ReadFile(file, block, low, &got, NULL);  // a short read leaves zeros
+    ReadFile(file, block, low, &got, nullptr);  // a short read leaves zeros
     CloseHandle(file);
     *data = block;
     *size = (int32_t)low;
@@ -35,10 +35,10 @@ bool ReadWholeFile(const char* path, unsigned char** data, int32_t* size) {
 
 bool WriteFileInPlace(const char* path, const void* data, int32_t size) {
     if (size < 0) return false;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    BOOL ok = WriteFile(file, data, (DWORD)size, &written, NULL);
+    BOOL ok = WriteFile(file, data, (DWORD)size, &written, nullptr);
     CloseHandle(file);
     return ok && written == (DWORD)size;
 }

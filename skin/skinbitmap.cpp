@@ -15,30 +15,30 @@ HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageS
     SkinImageInfo info;
     if (CheckSkinImage(image, imageSize, &info) != SKIN_OK) {
         MessageBoxA(window, "ビットマップファイルではありません", "Error", MB_OK);
-        return NULL;
+        return nullptr;
     }
 
     // An aligned, padded copy of the BITMAPINFO exactly as stored.
     size_t infoBytes = info.infoSize;
     unsigned char* bitmapInfo = (unsigned char*)HeapAllocZero(infoBytes + kInfoSlack);
-    if (!bitmapInfo) return NULL;
+    if (!bitmapInfo) return nullptr;
     memcpy(bitmapInfo, image + 14, infoBytes);
 
     HDC dc = GetDC(window);
-    void* pixels = NULL;
-    HBITMAP bitmap = CreateDIBSection(dc, (const BITMAPINFO*)bitmapInfo, DIB_RGB_COLORS, &pixels, NULL, 0);
+    void* pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, (const BITMAPINFO*)bitmapInfo, DIB_RGB_COLORS, &pixels, nullptr, 0);
     ReleaseDC(window, dc);
     HeapRelease(bitmapInfo);
-    if (!bitmap) return NULL;
+    if (!bitmap) return nullptr;
     if (!pixels) {
         DeleteObject(bitmap);
-        return NULL;
+        return nullptr;
     }
 
     DIBSECTION section;
     if (GetObjectA(bitmap, sizeof section, &section) != (int)sizeof section) {
         DeleteObject(bitmap);
-        return NULL;
+        return nullptr;
     }
     size_t capacity = (size_t)section.dsBm.bmWidthBytes * (size_t)abs(section.dsBm.bmHeight);
     if (section.dsBmih.biSizeImage != 0 && section.dsBmih.biSizeImage < capacity) capacity = section.dsBmih.biSizeImage;
