@@ -4,6 +4,7 @@
 //
 // Only programs that pack link this file, and with it the 64 MiB
 // last-position table.
+#include "bytes.h"
 #include "codec.h"
 #include "platform.h"
 
@@ -107,11 +108,7 @@ static void ClearPackTable(const unsigned char* data, int32_t length) {
 int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* out) {
     if (!data || !out || length < 3 || PackedBound(length) > INT32_MAX) return 0;
 
-    uint32_t l = (uint32_t)length;
-    out[0] = (unsigned char)l;
-    out[1] = (unsigned char)(l >> 8);
-    out[2] = (unsigned char)(l >> 16);
-    out[3] = (unsigned char)(l >> 24);
+    PutLe32(out, (uint32_t)length);
     out[4] = data[0];
     out[5] = data[1];
     out[6] = data[2];

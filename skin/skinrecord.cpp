@@ -3,6 +3,7 @@
 // handed to the system, the pixel range copied into the bitmap) must lie
 // inside the record.
 #include "skinfile.h"
+#include "bytes.h"
 
 #include <string.h>
 
@@ -12,14 +13,6 @@ static const uint32_t kInfoHeader = 40;  // BITMAPINFOHEADER
 static const int64_t kMaxPixelBytes = 256 * 1024 * 1024;
 
 enum { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6 };
-
-static uint32_t Read32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-static uint16_t Read16(const unsigned char* p) {
-    return (uint16_t)(p[0] | p[1] << 8);
-}
 
 static bool IsKnownDepth(uint32_t bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -37,16 +30,16 @@ SkinProblem CheckSkinImage(const unsigned char* image, int32_t size, SkinImageIn
     if (!image || size < 2 || image[0] != 'B' || image[1] != 'M') return SKIN_NOT_BMP;
     if (size < kFileHeader + 4) return SKIN_BMP_TRUNCATED;
     const unsigned char* header = image + kFileHeader;
-    uint32_t infoSize = Read32(header);
+    uint32_t infoSize = GetLe32(header);
     if (infoSize < kInfoHeader) return SKIN_BMP_BAD_HEADER;  // the 12-byte core header is not used
     if ((int64_t)kFileHeader + infoSize > size) return SKIN_BMP_TRUNCATED;
 
-    int32_t width = (int32_t)Read32(header + 4);
-    int32_t height = (int32_t)Read32(header + 8);
-    uint16_t planes = Read16(header + 12);
-    uint16_t bits = Read16(header + 14);
-    uint32_t compression = Read32(header + 16);
-    uint32_t colorsUsed = Read32(header + 32);
+    int32_t width = (int32_t)GetLe32(header + 4);
+    int32_t height = (int32_t)GetLe32(header + 8);
+    uint16_t planes = GetLe16(header + 12);
+    uint16_t bits = GetLe16(header + 14);
+    uint32_t compression = GetLe32(header + 16);
+    uint32_t colorsUsed = GetLe32(header + 32);
     if (planes != 1 || !IsKnownDepth(bits) || width <= 0 || height == 0 || height == INT32_MIN)
         return SKIN_BMP_BAD_HEADER;
     int64_t stride = (((int64_t)width * bits + 31) / 32) * 4;
@@ -64,7 +57,7 @@ SkinProblem CheckSkinImage(const unsigned char* image, int32_t size, SkinImageIn
     int64_t bitmapInfo = (int64_t)infoSize + MaskBytes(infoSize, compression) + tableEntries * 4;
     if (kFileHeader + bitmapInfo > size) return SKIN_BMP_TRUNCATED;
 
-    uint32_t offset = Read32(image + 10);
+    uint32_t offset = GetLe32(image + 10);
     if ((int64_t)offset < kFileHeader + (int64_t)infoSize || offset > (uint32_t)size) return SKIN_BMP_BAD_OFFSET;
 
     if (info) {

@@ -8,6 +8,7 @@
 //    cut off by the end of the input: decoding stops there and the bytes
 //    produced so far are kept, the rest stays zero, exactly as for a stream
 //    that simply runs out early.
+#include "bytes.h"
 #include "codec.h"
 #include "platform.h"
 #include "unpackreport.h"
@@ -20,8 +21,7 @@ int32_t unpackedSize = 0;
 static const int32_t kStreamHead = 7;  // declared size + three verbatim bytes
 
 static int32_t ReadSize(const unsigned char* p) {
-    uint32_t v = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-    return (int32_t)v;
+    return (int32_t)GetLe32(p);
 }
 
 void ReleaseUnpacked() {

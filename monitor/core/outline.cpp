@@ -1,17 +1,7 @@
 // The run scan behind the skin outline. Rectangles go out in 3232-byte blocks
 // so the working memory stays fixed whatever the skin's size.
 #include "outline.h"
-
-static void PutLe32(unsigned char* at, uint32_t value) {
-    at[0] = (unsigned char)value;
-    at[1] = (unsigned char)(value >> 8);
-    at[2] = (unsigned char)(value >> 16);
-    at[3] = (unsigned char)(value >> 24);
-}
-
-static uint32_t GetLe32(const unsigned char* at) {
-    return (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24;
-}
+#include "bytes.h"
 
 uint32_t PixelKey(uint32_t colour) {
     return (colour & 0xFF) << 16 | ((colour >> 16) & 0xFF) | (colour & 0xFF00FF00u);
