@@ -17,7 +17,7 @@ static const char windowClassName[] = "TOVRELWND";
 static const DWORD paneStyle =
     WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY;
 
-static bool IsAnsiLeadByte(unsigned char byte) {
+bool IsAnsiLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
 

@@ -26,6 +26,7 @@ extern HFONT paneFont;
 
 // main.cpp
 HANDLE OpenModuleFile(DWORD access, const char* name, const char* ext);
+bool IsAnsiLeadByte(unsigned char byte);  // the ANSI code page's lead bytes
 
 // mailslot.cpp
 void PollMailslot(HWND pane);

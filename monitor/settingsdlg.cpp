@@ -1,6 +1,7 @@
 // The settings dialog (poll period, pane font and colour, mailslot names,
 // scroll bars, pin to bottom) and the pane font it rebuilds.
 #include "monitor.h"
+#include "sjis.h"
 #include "dialogs.h"
 #include "fonttable.h"
 #include <commctrl.h>
@@ -51,12 +52,7 @@ static void ShowName(HWND dialog, int id, const char* field) {
 static void ReadName(HWND dialog, int id, char* field) {
     char text[256];
     int length = GetDlgItemTextA(dialog, id, text, sizeof(text));
-    int kept = 0;
-    while (kept < length) {
-        int width = (IsDBCSLeadByte((BYTE)text[kept]) && kept + 1 < length) ? 2 : 1;
-        if (kept + width > SETTINGS_NAME_SIZE - 1) break;
-        kept += width;
-    }
+    size_t kept = WholeCharPrefix(text, length > 0 ? (size_t)length : 0, SETTINGS_NAME_SIZE - 1, IsAnsiLeadByte);
     memcpy(field, text, kept);
     field[kept] = '\0';
 }

@@ -1,5 +1,6 @@
 // The skin maker's portable arithmetic and record assembly (see makercore.h).
 #include "makercore.h"
+#include "sjis.h"
 #include <stdlib.h>
 #include <string.h>
 
@@ -30,11 +31,6 @@ uint32_t FieldDisplayValue(int32_t value) {
     return (uint32_t)value;
 }
 
-// A Shift-JIS (code page 932) lead byte: its character takes two bytes.
-static bool IsLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 static bool IsMskExtension(const char* extension) {
     static const char msk[] = ".msk";
     for (int i = 0; i < 4; ++i) {
@@ -55,7 +51,7 @@ bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize) {
     size_t dot = length;
     for (size_t i = 0; i < length;) {
         unsigned char c = (unsigned char)bitmapPath[i];
-        if (IsLeadByte(c) && i + 1 < length) {
+        if (IsShiftJisLeadByte(c) && i + 1 < length) {
             i += 2;
             continue;
         }
@@ -75,13 +71,7 @@ bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize) {
 }
 
 size_t CutTitle(const char* text, char title[32]) {
-    size_t kept = 0;
-    while (text[kept] != '\0') {
-        size_t step = IsLeadByte((unsigned char)text[kept]) ? 2 : 1;
-        if (step == 2 && text[kept + 1] == '\0') break;
-        if (kept + step > 31) break;
-        kept += step;
-    }
+    size_t kept = WholeCharPrefix(text, strlen(text), 31, IsShiftJisLeadByte);
     memcpy(title, text, kept);
     memset(title + kept, 0, 32 - kept);
     return kept;

@@ -1,6 +1,7 @@
 // Title conversion between the terminal's encoding and CP932, through iconv.
 #include "titletext.h"
 #include "skinfile.h"
+#include "sjis.h"
 #include <errno.h>
 #include <stdio.h>
 #ifndef _WIN32
@@ -23,8 +24,7 @@ const char* DescribeTitleProblem(TitleProblem problem) {
 
 size_t Cp932CharLength(const char* text, size_t left) {
     unsigned char first = (unsigned char)text[0];
-    bool lead = (first >= 0x81 && first <= 0x9F) || (first >= 0xE0 && first <= 0xFC);
-    if (!lead || left < 2) return 1;
+    if (!IsShiftJisLeadByte(first) || left < 2) return 1;
     unsigned char second = (unsigned char)text[1];
     return second >= 0x40 && second <= 0xFC && second != 0x7F ? 2 : 1;
 }

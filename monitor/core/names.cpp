@@ -3,10 +3,6 @@
 #include <stdio.h>
 #include <string.h>
 
-bool IsShiftJisLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // Length of the drive and directory part of `path`.
 static size_t DirectoryLength(const char* path, LeadByteProc isLead) {
     size_t keep = 0;

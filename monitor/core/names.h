@@ -1,16 +1,11 @@
 // The names of the monitor's outside objects: files beside the executable
 // and the mailslot. Portable; both refuse rather than overflow.
 #pragma once
+#include "sjis.h"
 #include <stddef.h>
 
 #define MODULE_PATH_SIZE   260  // room for a joined path, NUL included
 #define MAILSLOT_NAME_SIZE 1024
-
-// Tells whether a byte starts a double-byte character in the ANSI code page.
-typedef bool (*LeadByteProc)(unsigned char byte);
-
-// Lead bytes of code page 932 (Shift-JIS).
-bool IsShiftJisLeadByte(unsigned char byte);
 
 // Keeps the drive and directory of `modulePath` (up to and including its last
 // backslash or slash, or its "X:" drive) and appends "name.ext". Trail bytes

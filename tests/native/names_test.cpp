@@ -66,4 +66,21 @@ TEST(MailslotName, LongestNamesFitAndOversizeIsRefused) {
     EXPECT_STREQ(small, "");
 }
 
+// The settings dialog's 63-byte name fields and the skin title's 31 bytes
+// are cut by this rule.
+TEST(WholeCharPrefix, CutsAtTheLimitWithoutSplittingACharacter) {
+    std::string ascii(70, 'a');
+    EXPECT_EQ(WholeCharPrefix(ascii.data(), ascii.size(), 63, IsShiftJisLeadByte), 63u);
+    std::string wide = std::string(62, 'a') + "\x82\xa0" + "b";  // a two-byte character across byte 63
+    EXPECT_EQ(WholeCharPrefix(wide.data(), wide.size(), 63, IsShiftJisLeadByte), 62u);
+    EXPECT_EQ(WholeCharPrefix(wide.data(), wide.size(), 64, IsShiftJisLeadByte), 64u);
+    std::string dangling = "ab\x82";
+    EXPECT_EQ(WholeCharPrefix(dangling.data(), dangling.size(), 63, IsShiftJisLeadByte), 2u);
+    std::string trail = "\x82\x5c\x5c";  // a trail byte equal to '\\' belongs to its character
+    EXPECT_EQ(WholeCharPrefix(trail.data(), trail.size(), 2, IsShiftJisLeadByte), 2u);
+    EXPECT_EQ(WholeCharPrefix(trail.data(), trail.size(), 1, IsShiftJisLeadByte), 0u);
+    auto noLeads = [](unsigned char) { return false; };
+    EXPECT_EQ(WholeCharPrefix(wide.data(), wide.size(), 63, noLeads), 63u);
+}
+
 }  // namespace
