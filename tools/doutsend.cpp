@@ -8,6 +8,7 @@
 // The monitor shows Shift-JIS (CP932). --utf8 converts UTF-8 text to it
 // before sending; raw bytes are the default.
 #include <windows.h>
+#include "filebytes.h"
 #include <shellapi.h>
 #include <fcntl.h>
 #include <io.h>
@@ -153,17 +154,6 @@ static bool SendMessageBytes(HANDLE slot, const std::string& bytes, const std::s
     return false;
 }
 
-static bool ReadWholeFile(const std::string& path, std::string* bytes) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return false;
-    char chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, n);
-    bool ok = !ferror(file);
-    fclose(file);
-    return ok;
-}
-
 // Sends each line as it arrives, line end included; a last line without one
 // goes as it is.
 static bool SendLines(HANDLE slot, const std::string& name, bool utf8) {
@@ -194,7 +184,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string raw;
-    if (!options.rawFile.empty() && !ReadWholeFile(options.rawFile, &raw)) {
+    if (!options.rawFile.empty() && ReadFileBytes(options.rawFile.c_str(), &raw) != FILE_READ_OK) {
         fprintf(stderr, "doutsend: cannot read %s\n", options.rawFile.c_str());
         return 1;
     }

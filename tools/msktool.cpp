@@ -7,6 +7,7 @@
 // bitmap), 2 usage error or a file that cannot be read or written. Titles
 // are Shift-JIS in the record and the terminal's encoding on Linux.
 #include "codec.h"
+#include "filebytes.h"
 #include "makercore.h"
 #include "skinfile.h"
 #include "tovrel_version.h"
@@ -63,30 +64,23 @@ static int Fail(int code, const char* file, const std::string& what) {
 }
 
 static bool ReadInput(const char* path, Bytes* out, std::string* error) {
-    FILE* f = fopen(path, "rb");
-    if (!f) {
-        // Fixed texts: the two runtimes word errno differently.
-        *error = errno == ENOENT ? "cannot open: no such file" : "cannot open";
+    switch (ReadFileBytes(path, out, kMaxInputFile)) {
+    case FILE_READ_OK:
+        return true;
+    case FILE_NOT_FOUND:  // fixed texts: the two runtimes word errno differently
+        *error = "cannot open: no such file";
         return false;
-    }
-    out->clear();
-    unsigned char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, f)) > 0) {
-        if (out->size() + got > kMaxInputFile) {
-            fclose(f);
-            *error = "file too large";
-            return false;
-        }
-        out->insert(out->end(), chunk, chunk + got);
-    }
-    bool failed = ferror(f) != 0;
-    fclose(f);
-    if (failed) {
-        *error = "read error";
+    case FILE_NOT_OPENED:
+        *error = "cannot open";
         return false;
+    case FILE_TOO_LARGE:
+        *error = "file too large";
+        return false;
+    case FILE_READ_FAILED:
+        break;
     }
-    return true;
+    *error = "read error";
+    return false;
 }
 
 // Whole-file replacement, for outputs that are not skin files.

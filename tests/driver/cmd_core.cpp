@@ -1,6 +1,7 @@
 // Core driver commands: windows, texts, messages, processes, mailslots and
 // window regions. What every area of the end-to-end tests needs.
 #include "driver.h"
+#include "filebytes.h"
 #include <stdio.h>
 #include <string.h>
 
@@ -239,16 +240,6 @@ DRIVER_COMMAND(WaitGoneCommand, "wait-gone", "HWND [--timeout MS]") {
     return WaitFor(timeout, [&] { return !IsWindow(window); }) ? DRIVER_OK : DRIVER_TIMEOUT;
 }
 
-static bool ReadFileBytes(const std::string& path, std::string* bytes) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return false;
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, got);
-    fclose(file);
-    return true;
-}
-
 // One message, written whole, as a writer program would.
 DRIVER_COMMAND(MailslotWriteCommand, "mailslot-write", "NAME (TEXT | --hex HEX | --file PATH) [--count N]") {
     Args pos = Positional(args);
@@ -257,7 +248,7 @@ DRIVER_COMMAND(MailslotWriteCommand, "mailslot-write", "NAME (TEXT | --hex HEX |
     if (HasFlag(args, "--hex")) {
         if (!DecodeHex(Option(args, "--hex", ""), &message)) return DRIVER_USAGE;
     } else if (HasFlag(args, "--file")) {
-        if (!ReadFileBytes(Option(args, "--file", ""), &message)) return DRIVER_FAILED;
+        if (ReadFileBytes(Option(args, "--file", "").c_str(), &message) != FILE_READ_OK) return DRIVER_FAILED;
     } else if (pos.size() >= 2) {
         message = pos[1];
     } else if (!HasFlag(args, "--empty")) {

@@ -323,12 +323,13 @@ DRIVER_COMMAND(ProcessCountsCommand, "process-counts", "PID (handles, gdi, user,
 // cancelled in this process, which does nothing else. The first opening
 // loads the dialog's libraries; this process's handles are counted after it
 // and again after COUNT more. A thread timer, run by the dialog's own message
-// loop, cancels each dialog as soon as it is up.
+// loop, cancels each dialog once it shows its folder, as a user would.
 static const char kBaselineTitle[] = "tvdriver file dialog";
 
 static void CALLBACK CancelFileDialog(HWND, UINT, UINT_PTR, DWORD) {
     HWND dialog = FindWindowA("#32770", kBaselineTitle);
-    if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    if (dialog && FindWindowExA(dialog, nullptr, "SHELLDLL_DefView", nullptr))
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
 static bool OpenAndCancelFileDialog() {

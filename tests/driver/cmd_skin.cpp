@@ -2,6 +2,7 @@
 // a skin record file with CreateSkinBitmap and prints what came out, including
 // any message box it showed (answered by a timer while the box runs its loop).
 #include "driver.h"
+#include "filebytes.h"
 #include "skinfile.h"
 
 #include <stdio.h>
@@ -42,13 +43,7 @@ void CALLBACK AnswerBoxProc(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 bool ReadRecord(const std::string& path, std::string* bytes) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, f)) > 0) bytes->append(chunk, got);
-    fclose(f);
-    return true;
+    return ReadFileBytes(path.c_str(), bytes) == FILE_READ_OK;
 }
 
 void PrintHex(const char* key, const unsigned char* data, size_t size) {

@@ -2,6 +2,7 @@
 // unpack to the expected record, the picture keeps the promises the monitor
 // relies on (even pane colour, green only outside the shape), and drawing
 // and packing again reproduces the committed files byte for byte.
+#include "filebytes.h"
 #include "codec.h"
 #include "defaultskin_art.h"
 #include "skinfile.h"
@@ -38,14 +39,9 @@ Bytes LoadedRecord() {
     return record;
 }
 
-Bytes ReadFileBytes(const std::string& path) {
+Bytes FileBytes(const std::string& path) {
     Bytes bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    unsigned char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    fclose(file);
+    ReadFileBytes(path.c_str(), &bytes);
     return bytes;
 }
 
@@ -301,8 +297,8 @@ TEST(ProgramIcons, CommittedFilesMatchTheGenerator) {
     Bytes monitorIcon, makerIcon;
     BuildIconFile(ICON_MONITOR, &monitorIcon);
     BuildIconFile(ICON_SKINMAKER, &makerIcon);
-    EXPECT_EQ(ReadFileBytes(std::string(TOVREL_SOURCE_DIR) + "/monitor/tovrel.ico"), monitorIcon);
-    EXPECT_EQ(ReadFileBytes(std::string(TOVREL_SOURCE_DIR) + "/skinmaker/skinmaker.ico"), makerIcon);
+    EXPECT_EQ(FileBytes(std::string(TOVREL_SOURCE_DIR) + "/monitor/tovrel.ico"), monitorIcon);
+    EXPECT_EQ(FileBytes(std::string(TOVREL_SOURCE_DIR) + "/skinmaker/skinmaker.ico"), makerIcon);
 }
 
 }  // namespace
