@@ -101,3 +101,13 @@ unsigned char* NewSkinRecord(const SkinHeader* header, int32_t length) {
     memcpy(record, header, sizeof(SkinHeader));
     return record;
 }
+
+bool AssembleSkinRecord(const SkinHeader* header, const unsigned char* bitmap, size_t size,
+                        std::vector<unsigned char>* record) {
+    int32_t length;
+    if (!SkinRecordLength(size, &length)) return false;
+    const unsigned char* raw = (const unsigned char*)header;
+    record->assign(raw, raw + sizeof(SkinHeader));
+    record->insert(record->end(), bitmap, bitmap + size);
+    return true;
+}

@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include "skinfile.h"
+#include <vector>
 
 // Weighted red-green sum of a COLORREF (0x00BBGGRR): 413 R + 587 G. Blue has
 // no weight.
@@ -56,3 +57,9 @@ bool SkinRecordLength(uint64_t fileSize, int32_t* length);
 // first 56 bytes and the rest zero; the caller reads the bitmap after it and
 // frees it with free(). Null when `length` is below 56 or memory runs out.
 unsigned char* NewSkinRecord(const SkinHeader* header, int32_t length);
+
+// The whole record in memory, for msktool make and the default skin: the
+// header, then the bitmap file's bytes. False, with `record` untouched, when
+// SkinRecordLength refuses the size.
+bool AssembleSkinRecord(const SkinHeader* header, const unsigned char* bitmap, size_t size,
+                        std::vector<unsigned char>* record);

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "codec.h"
+#include "makercore.h"
 #include "skinfile.h"
 
 namespace {
@@ -519,21 +520,10 @@ void BuildDefaultSkinBmp(std::vector<unsigned char>* bmp) {
 
 void BuildDefaultSkinRecord(std::vector<unsigned char>* record) {
     SkinHeader header;
-    memset(&header, 0, sizeof header);
-    memcpy(header.magic, SKIN_MAGIC, 4);
-    static const char title[] = "ぬぺろ";
-    memcpy(header.title, title, sizeof title);
-    header.textLeft = 3;
-    header.textTop = 3;
-    header.textRight = 249;
-    header.textBottom = 290;
-    header.transparentColor = 0x0000FF00u;  // pure green, the picture's background
-
+    FillSkinHeader(&header, "ぬぺろ", 3, 3, 249, 290, 0x0000FF00u);  // pure green, the picture's background
     std::vector<unsigned char> bmp;
     BuildDefaultSkinBmp(&bmp);
-    const unsigned char* raw = (const unsigned char*)&header;
-    record->assign(raw, raw + sizeof header);
-    record->insert(record->end(), bmp.begin(), bmp.end());
+    AssembleSkinRecord(&header, bmp.data(), bmp.size(), record);
 }
 
 bool PackDefaultSkinTwice(const std::vector<unsigned char>& record, std::vector<unsigned char>* stored,

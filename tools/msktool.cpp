@@ -227,16 +227,14 @@ static int CommandMake(int argc, char** argv) {
         return Fail(EXIT_USAGE, transparent, "bad colour: expected RRGGBB (six hex digits)");
     // The header exactly as the skin maker fills it.
     SkinHeader header;
-    memset(&header, 0, sizeof header);
     FillSkinHeader(&header, title.c_str(), edges[0], edges[1], edges[2], edges[3], color);
 
     // The bitmap goes in whole, as the skin maker saves it.
     Bytes bitmap;
     if (!ReadInput(argv[2], &bitmap, &error)) return Fail(EXIT_USAGE, argv[2], error);
-    if (bitmap.size() > (size_t)INT32_MAX - sizeof header) return Fail(EXIT_BAD_INPUT, argv[2], "file too large");
-    Bytes record(sizeof header + bitmap.size());
-    memcpy(record.data(), &header, sizeof header);
-    if (!bitmap.empty()) memcpy(record.data() + sizeof header, bitmap.data(), bitmap.size());
+    Bytes record;
+    if (!AssembleSkinRecord(&header, bitmap.data(), bitmap.size(), &record))
+        return Fail(EXIT_BAD_INPUT, argv[2], "file too large");
     SkinImageInfo image;
     SkinProblem problem = CheckSkinRecord(record.data(), (int32_t)record.size(), &image);
     if (!force && (problem != SKIN_OK || !IsDibSectionFormat(image))) {
