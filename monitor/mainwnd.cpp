@@ -165,12 +165,6 @@ static void RunCommand(HWND window, WORD command) {
     }
 }
 
-static LRESULT OnPaneColour(HDC context) {
-    SetTextColor(context, settings.textColor);
-    SetBkColor(context, paneBackColor);
-    return (LRESULT)paneBrush;
-}
-
 static void OnDestroy() {
     if (memoryWindow) {
         DestroyWindow(memoryWindow);
@@ -199,7 +193,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORSCROLLBAR:
-        return OnPaneColour((HDC)wParam);
+        return (LRESULT)SetPaneColours((HDC)wParam);
     case WM_LBUTTONDOWN:
         OnLButtonDown(window);
         return 0;

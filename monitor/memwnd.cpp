@@ -62,12 +62,6 @@ static INT_PTR OnDestroy(HWND dialog) {
     return FALSE;
 }
 
-static INT_PTR OnControlColor(HDC dc) {
-    SetTextColor(dc, settings.textColor);
-    SetBkColor(dc, paneBackColor);
-    return (INT_PTR)paneBrush;
-}
-
 INT_PTR CALLBACK MemoryWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -84,7 +78,7 @@ INT_PTR CALLBACK MemoryWindowProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
-        return OnControlColor((HDC)wParam);
+        return (INT_PTR)SetPaneColours((HDC)wParam);
     }
     return FALSE;
 }

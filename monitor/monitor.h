@@ -36,6 +36,7 @@ void StopPollTimers(HWND pane);  // the poll timer and its quick follow-up
 // skinapply.cpp (the outline itself: skinregion.h)
 bool ApplySkin(HWND window, const char* name);
 void PaintSkin(HWND window);
+HBRUSH SetPaneColours(HDC dc);  // the pane's colours, also the memory window's controls'
 
 // mainwnd.cpp
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,6 +3,7 @@
 // bitmap. The outline itself is built in skinregion.cpp.
 #include "monitor.h"
 #include "skinregion.h"
+#include "gdihold.h"
 #include "codec.h"
 #include "skinfile.h"
 #include <string.h>
@@ -21,17 +22,6 @@ static int ClampToInt(int64_t value) {
     if (value > 0x7FFFFFFF) return 0x7FFFFFFF;
     if (value < -0x7FFFFFFF) return -0x7FFFFFFF;
     return (int)value;
-}
-
-// The colour of the skin bitmap at one point; CLR_INVALID outside it.
-static COLORREF SamplePixel(HBITMAP bitmap, int x, int y) {
-    HDC memory = CreateCompatibleDC(nullptr);
-    if (!memory) return CLR_INVALID;
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    COLORREF colour = GetPixel(memory, x, y);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    return colour;
 }
 
 static void StoreSkinPath(const char* name, bool isDefault) {
@@ -110,8 +100,8 @@ bool ApplySkin(HWND window, const char* name) {
     if (!SetWindowRgn(window, region, TRUE)) DeleteObject(region);
 
     DeleteObject(paneBrush);
-    paneBackColor = SamplePixel(skinBitmap, ClampToInt(((int64_t)header.textLeft + header.textRight) / 2),
-                                ClampToInt(((int64_t)header.textTop + header.textBottom) / 2));
+    paneBackColor = SampleBitmapPixel(skinBitmap, ClampToInt(((int64_t)header.textLeft + header.textRight) / 2),
+                                      ClampToInt(((int64_t)header.textTop + header.textBottom) / 2));
     paneBrush = CreateSolidBrush(paneBackColor);
     PlacePane(window, header);
     RefreshPlacement(window);
@@ -124,12 +114,12 @@ void PaintSkin(HWND window) {
     HDC target = BeginPaint(window, &paint);
     int width = 0, height = 0;
     ReadBitmapSize(skinBitmap, &width, &height);
-    HDC memory = CreateCompatibleDC(target);
-    if (memory) {
-        HGDIOBJ old = SelectObject(memory, skinBitmap);
-        BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteDC(memory);
-    }
+    BlitBitmap(target, skinBitmap, width, height);
     EndPaint(window, &paint);
+}
+
+HBRUSH SetPaneColours(HDC dc) {
+    SetTextColor(dc, settings.textColor);
+    SetBkColor(dc, paneBackColor);
+    return paneBrush;
 }

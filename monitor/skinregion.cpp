@@ -2,6 +2,7 @@
 // for one-row runs of opaque pixels, handed to the system 200 rectangles at a
 // time and OR-ed into one region.
 #include "skinregion.h"
+#include "gdihold.h"
 #include "outline.h"
 #include "skinfile.h"
 #include <stdint.h>
@@ -9,20 +10,18 @@
 
 // The batches of a scan become regions at once and are OR-ed into one.
 struct RegionAccumulator {
-    HRGN region;
+    ScopedGdiObject region;
 };
 
 static bool MergeBatch(void* context, const unsigned char* block) {
     RegionAccumulator* acc = static_cast<RegionAccumulator*>(context);
-    HRGN batch = ExtCreateRegion(nullptr, OUTLINE_BATCH_BYTES, reinterpret_cast<const RGNDATA*>(block));
-    if (!batch) return false;
-    if (!acc->region) {
-        acc->region = batch;
+    ScopedGdiObject batch(ExtCreateRegion(nullptr, OUTLINE_BATCH_BYTES, reinterpret_cast<const RGNDATA*>(block)));
+    if (!batch.Get()) return false;
+    if (!acc->region.Get()) {
+        acc->region.Reset(batch.Release());
         return true;
     }
-    int combined = CombineRgn(acc->region, acc->region, batch, RGN_OR);
-    DeleteObject(batch);
-    return combined != ERROR;
+    return CombineRgn((HRGN)acc->region.Get(), (HRGN)acc->region.Get(), (HRGN)batch.Get(), RGN_OR) != ERROR;
 }
 
 bool ReadBitmapSize(HBITMAP bitmap, int* width, int* height) {
@@ -37,8 +36,6 @@ bool ReadBitmapSize(HBITMAP bitmap, int* width, int* height) {
 // colour depth. Null when any step fails; `bits` then is untouched.
 static HBITMAP CopyTo32Bit(HBITMAP bitmap, int width, int height, const uint32_t** bits) {
     if ((int64_t)width * height * 4 > 0x7FFFFFFF) return nullptr;
-    HDC target = CreateCompatibleDC(nullptr);
-    if (!target) return nullptr;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -48,30 +45,16 @@ static HBITMAP CopyTo32Bit(HBITMAP bitmap, int width, int height, const uint32_t
     info.bmiHeader.biCompression = BI_RGB;
     info.bmiHeader.biSizeImage = (DWORD)width * 4 * (DWORD)height;
     void* pixels = nullptr;
-    HBITMAP copy = CreateDIBSection(target, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (!copy) {
-        DeleteDC(target);
-        return nullptr;
-    }
-    HGDIOBJ oldTarget = SelectObject(target, copy);
-    HDC source = CreateCompatibleDC(target);
-    bool copied = false;
-    if (source) {
-        // A bitmap the context refused would leave its 1 x 1 default to copy.
-        HGDIOBJ oldSource = SelectObject(source, bitmap);
-        copied = oldSource && BitBlt(target, 0, 0, width, height, source, 0, 0, SRCCOPY);
-        if (oldSource) SelectObject(source, oldSource);
-        DeleteDC(source);
-    }
-    SelectObject(target, oldTarget);
-    DeleteDC(target);
-    if (!copied) {
-        DeleteObject(copy);
-        return nullptr;
+    ScopedGdiObject copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!copy.Get()) return nullptr;
+    {
+        // A bitmap the source DC refused would leave its 1 x 1 default to copy.
+        MemoryDC target(nullptr, copy.Get());
+        if (!target.Ok() || !BlitBitmap(target.Get(), bitmap, width, height)) return nullptr;
     }
     GdiFlush();
     *bits = static_cast<const uint32_t*>(pixels);
-    return copy;
+    return (HBITMAP)copy.Release();
 }
 
 HRGN BuildSkinRegion(HBITMAP bitmap, COLORREF transparentColor) {
@@ -81,23 +64,10 @@ HRGN BuildSkinRegion(HBITMAP bitmap, COLORREF transparentColor) {
     uint32_t key = PixelKey(transparentColor);
 
     const uint32_t* pixels = nullptr;
-    HBITMAP copy = CopyTo32Bit(bitmap, width, height, &pixels);
-    if (!copy) return nullptr;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, OUTLINE_BATCH_BYTES);
-    unsigned char* block = memory ? static_cast<unsigned char*>(GlobalLock(memory)) : nullptr;
-    if (!block) {
-        if (memory) GlobalFree(memory);
-        DeleteObject(copy);
-        return nullptr;
-    }
-    RegionAccumulator acc = {nullptr};
-    bool scanned = ScanOutline(pixels, width, height, key, block, MergeBatch, &acc);
-    GlobalUnlock(memory);
-    GlobalFree(memory);
-    DeleteObject(copy);
-    if (!scanned) {
-        if (acc.region) DeleteObject(acc.region);
-        return nullptr;
-    }
-    return acc.region;
+    ScopedGdiObject copy(CopyTo32Bit(bitmap, width, height, &pixels));
+    LockedGlobalBlock block(OUTLINE_BATCH_BYTES);
+    if (!copy.Get() || !block.Get()) return nullptr;
+    RegionAccumulator acc;
+    if (!ScanOutline(pixels, width, height, key, block.Get(), MergeBatch, &acc)) return nullptr;
+    return (HRGN)acc.region.Release();
 }

@@ -3,6 +3,7 @@
 // click takes the transparent colour from the pixel under the pointer.
 #include <windows.h>
 #include <windowsx.h>
+#include "gdihold.h"
 #include "makercore.h"
 #include "resource.h"
 #include "skinmaker.h"
@@ -36,11 +37,7 @@ static void PaintBitmap(HWND window) {
     GetObjectA(currentBitmap, sizeof info, &info);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memory, currentBitmap);
-    BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
+    BlitBitmap(dc, currentBitmap, info.bmWidth, info.bmHeight);
     EndPaint(window, &paint);
 }
 
@@ -107,15 +104,9 @@ static void OnCaptureChanged(HWND window, HWND newCapture) {
 }
 
 // A point outside the bitmap reads as CLR_INVALID, which is also "no colour".
-static void PickColour(HWND window, int x, int y) {
+static void PickColour(int x, int y) {
     if (!currentBitmap) return;
-    HDC dc = GetDC(window);
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memory, currentBitmap);
-    transparentColor = GetPixel(memory, x, y);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(window, dc);
+    transparentColor = SampleBitmapPixel(currentBitmap, x, y);
     if (swatchBrush) DeleteObject(swatchBrush);
     swatchBrush = CreateSolidBrush(transparentColor);
     if (dialogWindow) InvalidateRect(GetDlgItem(dialogWindow, IDC_SWATCH), nullptr, TRUE);
@@ -142,7 +133,7 @@ INT_PTR CALLBACK PreviewProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
         EndDrag(window);
         break;
     case WM_RBUTTONDOWN:
-        PickColour(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        PickColour(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         break;
     case WM_CAPTURECHANGED:
         OnCaptureChanged(window, (HWND)lParam);
