@@ -10,14 +10,14 @@ skins (through its skin command and open dialog), has its settings dialog
 closed with OK, and opens and closes its memory window. Every sample reads
 the monitor's handle count and GDI and USER object counts (as far as Wine
 counts them) and its windows through the test driver, and its private
-(anonymous resident) and resident kilobytes from Linux. As a baseline, the
-driver then opens and cancels the system's file dialog as many times in its
-own process and reports the handles that kept. The report gives each
+(anonymous resident) and resident kilobytes from Linux. The report gives each
 figure's first and last value and its slope per hour (least squares over the
-samples after the first minute, which holds the start-up); log.txt is checked
-byte for byte at the end.
+samples after the first minute, which holds the start-up), then the handles
+held at the end and not at the first sample, by type and name; log.txt is
+checked byte for byte at the end.
 """
 import argparse
+import collections
 import os
 import subprocess
 import sys
@@ -149,6 +149,8 @@ def main():
                 rounds += 1
                 next_round += 60
             samples.append((time.time() - start, sample(pid, proc.pid)))
+            if len(samples) == 1:
+                first_handles = collections.Counter(driver('process-handles', pid).splitlines())
             time.sleep(args.sample_seconds)   # the sampling period itself
         sent = writer.finish(timeout=120)
         log = os.path.join(folder, 'log.txt')
@@ -156,12 +158,9 @@ def main():
         wait(lambda: os.path.getsize(log) >= len(wanted), 'log.txt to hold every message', timeout=120)
         with open(log, 'rb') as f:
             check(f.read() == wanted, 'log.txt holds exactly what was sent')
+        grown = collections.Counter(driver('process-handles', pid).splitlines()) - first_handles
         driver('command', main_window, CMD_EXIT)
         proc.wait(30)
-        # What the system's file dialog keeps by itself, opened as often in a
-        # process that does nothing else, to tell its handles from ours.
-        values = dict(line.split('=') for line in driver('file-dialog-rounds', rounds, timeout=60 + 5 * rounds).split())
-        dialog_growth = int(values['last']) - int(values['first'])
     finally:
         bench.down()
     print('soak: %.0f minutes, %d messages of %d bytes at %d a second, %d rounds of skin, settings and memory window'
@@ -173,8 +172,8 @@ def main():
             continue
         print('  %-10s first %10d  last %10d  slope %+10.1f per hour'
               % (key, samples[0][1][key], samples[-1][1][key], slope_per_hour([(t, s[key]) for t, s in later])))
-    print('  baseline   the file dialog alone, opened %d more times in the driver: handles %+d, %+.1f per hour at one a minute'
-          % (rounds, dialog_growth, 60.0 * dialog_growth / rounds))
+    for handle, count in grown.most_common():
+        print('  grown      %+d %s' % (count, handle.replace('\t', ' ').strip()))
 
 
 if __name__ == '__main__':

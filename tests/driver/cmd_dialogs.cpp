@@ -3,7 +3,6 @@
 // process sees it, and mailslot writers kept open across commands.
 #include "driver.h"
 #include <commctrl.h>
-#include <commdlg.h>
 #include <winternl.h>
 #include <stdio.h>
 #include <map>
@@ -232,8 +231,10 @@ struct ProcessEntry {  // the head of SYSTEM_PROCESS_INFORMATION (64-bit and 32-
 
 typedef LONG(WINAPI* QuerySystemProc)(ULONG, void*, ULONG, ULONG*);
 typedef LONG(WINAPI* QueryProcessProc)(HANDLE, ULONG, void*, ULONG, ULONG*);
+typedef LONG(WINAPI* QueryObjectProc)(HANDLE, ULONG, void*, ULONG, ULONG*);
 
-static bool CountHandles(QuerySystemProc query, int64_t pid, unsigned long* count) {
+// The values of the handles `pid` holds, from the system's handle list.
+static bool ListHandles(QuerySystemProc query, int64_t pid, std::vector<USHORT>* values) {
     std::vector<unsigned char> list(1 << 16);
     LONG status;
     ULONG needed = 0;
@@ -246,9 +247,16 @@ static bool CountHandles(QuerySystemProc query, int64_t pid, unsigned long* coun
     size_t first = sizeof(ULONG_PTR);  // the count, padded to the entries' alignment
     if (total > (list.size() - first) / sizeof(HandleEntry)) return false;
     const HandleEntry* entries = (const HandleEntry*)(list.data() + first);
-    *count = 0;
+    values->clear();
     for (ULONG i = 0; i < total; i++)
-        if ((int64_t)entries[i].ownerPid == pid) ++*count;
+        if ((int64_t)entries[i].ownerPid == pid) values->push_back(entries[i].value);
+    return true;
+}
+
+static bool CountHandles(QuerySystemProc query, int64_t pid, unsigned long* count) {
+    std::vector<USHORT> values;
+    if (!ListHandles(query, pid, &values)) return false;
+    *count = (unsigned long)values.size();
     return true;
 }
 
@@ -319,43 +327,39 @@ DRIVER_COMMAND(ProcessCountsCommand, "process-counts", "PID (handles, gdi, user,
     return DRIVER_OK;
 }
 
-// The soak run's baseline: the system's own file open dialog, opened and
-// cancelled in this process, which does nothing else. The first opening
-// loads the dialog's libraries; this process's handles are counted after it
-// and again after COUNT more. A thread timer, run by the dialog's own message
-// loop, cancels each dialog once it shows its folder, as a user would.
-static const char kBaselineTitle[] = "tvdriver file dialog";
-
-static void CALLBACK CancelFileDialog(HWND, UINT, UINT_PTR, DWORD) {
-    HWND dialog = FindWindowA("#32770", kBaselineTitle);
-    if (dialog && FindWindowExA(dialog, nullptr, "SHELLDLL_DefView", nullptr))
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+// Each handle PID holds, as "type<TAB>name" lines (name empty where the
+// object has none), so that a soak run can say what a growing count holds.
+static std::string ObjectText(QueryObjectProc query, HANDLE object, ULONG what) {
+    std::vector<unsigned char> info(4096);
+    ULONG got = 0;
+    if (query(object, what, info.data(), (ULONG)info.size(), &got) != 0) return "?";
+    const UNICODE_STRING* text = (const UNICODE_STRING*)info.data();
+    char out[1024];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text->Buffer, text->Length / 2, out, sizeof out, nullptr, nullptr);
+    return std::string(out, length > 0 ? length : 0);
 }
 
-static bool OpenAndCancelFileDialog() {
-    char path[MAX_PATH] = "";
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.lpstrFilter = "*.msk\0*.msk\0";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = kBaselineTitle;
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    return !GetOpenFileNameA(&dialog) && !CommDlgExtendedError();
-}
-
-DRIVER_COMMAND(FileDialogRoundsCommand, "file-dialog-rounds", "COUNT (handles after the first and after COUNT more)") {
+DRIVER_COMMAND(ProcessHandlesCommand, "process-handles", "PID (type and name of each handle)") {
     Args pos = Positional(args);
-    int64_t count;
-    QuerySystemProc query =
-        (QuerySystemProc)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
-    if (pos.size() != 1 || !ParseNumber(pos[0], &count) || count < 1) return DRIVER_USAGE;
-    unsigned long first = 0, last = 0;
-    UINT_PTR timer = SetTimer(nullptr, 0, 100, CancelFileDialog);
-    bool ok = query && timer && OpenAndCancelFileDialog() && CountHandles(query, GetCurrentProcessId(), &first);
-    for (int64_t round = 0; ok && round < count; round++) ok = OpenAndCancelFileDialog();
-    if (timer) KillTimer(nullptr, timer);
-    if (!ok || !CountHandles(query, GetCurrentProcessId(), &last)) return DRIVER_FAILED;
-    printf("first=%lu\nlast=%lu\n", first, last);
-    return DRIVER_OK;
+    int64_t pid;
+    if (pos.size() != 1 || !ParseNumber(pos[0], &pid)) return DRIVER_USAGE;
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    QuerySystemProc query = (QuerySystemProc)(void*)GetProcAddress(ntdll, "NtQuerySystemInformation");
+    QueryObjectProc queryObject = (QueryObjectProc)(void*)GetProcAddress(ntdll, "NtQueryObject");
+    std::vector<USHORT> values;
+    HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, (DWORD)pid);
+    bool listed = process && query && queryObject && ListHandles(query, pid, &values);
+    for (size_t i = 0; listed && i < values.size(); i++) {
+        HANDLE copy;
+        if (!DuplicateHandle(process, (HANDLE)(ULONG_PTR)values[i], GetCurrentProcess(), &copy, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+            printf("?\t\n");
+            continue;
+        }
+        printf("%s\t%s\n", ObjectText(queryObject, copy, 2 /* ObjectTypeInformation */).c_str(),
+               ObjectText(queryObject, copy, 1 /* ObjectNameInformation */).c_str());
+        CloseHandle(copy);
+    }
+    if (process) CloseHandle(process);
+    return listed ? DRIVER_OK : DRIVER_FAILED;
 }
