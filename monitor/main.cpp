@@ -3,6 +3,7 @@
 #include "monitor.h"
 #include "dialogs.h"
 #include "names.h"
+#include "recvbuf.h"
 
 HINSTANCE appInstance;
 SettingsBlock settings;
@@ -104,7 +105,7 @@ static HWND InitInstance(HINSTANCE instance) {
         StartupError("CreateEdit@InitInstance");
         return nullptr;
     }
-    SendMessageA(textPane, EM_LIMITTEXT, 32768, 0);
+    SendMessageA(textPane, EM_LIMITTEXT, RECV_BUFFER_SIZE, 0);
     prevPaneProc = (WNDPROC)SetWindowLongPtrA(textPane, GWLP_WNDPROC, (LONG_PTR)PaneWndProc);
     StartPollTimer(textPane);
     ShowScrollBar(textPane, SB_VERT, settings.vScrollBar != 0);

@@ -1,6 +1,10 @@
 // Resource and control identifiers of the monitor (shared by the .rc and the code).
 #pragma once
 
+// Resources of different types may share a number, and these do on purpose:
+// 101 and 102 are each a menu and a dialog, 102 also the icon, as the
+// resource script has always numbered them. Control, timer and system-menu
+// ids below are separate name spaces again.
 #define IDI_MONITOR  102  // program icon
 #define IDR_SKINMENU 101  // pop-up menu on the skin
 #define IDR_PANEMENU 102  // pop-up menu on the text pane

@@ -5,6 +5,12 @@
 #pragma once
 #include <stdint.h>
 
+// The format's fixed sizes, shared by the encoder and the decoder.
+#define PACK_STREAM_HEAD 7     // declared size + three verbatim bytes
+#define PACK_WINDOW      4096  // how far back a reference reaches
+#define PACK_MIN_MATCH   3     // a reference's length is 4 bits + this
+#define PACK_MAX_MATCH   18
+
 // The current unpacked result. One process-wide buffer, owned by the codec:
 // UnpackStream replaces it, ReleaseUnpacked empties it.
 extern unsigned char* unpackedData;

@@ -33,7 +33,8 @@ private:
 // the object. The object is selected out again before the DC is deleted.
 class MemoryDC {
 public:
-    MemoryDC(HDC like, HGDIOBJ selected) : dc(CreateCompatibleDC(like)), old(dc ? SelectObject(dc, selected) : nullptr) {}
+    MemoryDC(HDC like, HGDIOBJ selected)
+        : dc(CreateCompatibleDC(like)), old(dc ? SelectObject(dc, selected) : nullptr) {}
     ~MemoryDC() {
         if (old) SelectObject(dc, old);
         if (dc) DeleteDC(dc);

@@ -12,9 +12,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const int32_t kWindow = 4096;
-static const int32_t kMaxMatch = 18;
-static const int32_t kMinMatch = 3;
+static const int32_t kWindow = PACK_WINDOW;
+static const int32_t kMaxMatch = PACK_MAX_MATCH;
+static const int32_t kMinMatch = PACK_MIN_MATCH;
 
 // Above this many input bytes, putting the table back clears all of it at
 // once; up to it, only the entries the packing wrote (one random access per
@@ -113,7 +113,7 @@ int32_t PackToMemory(const unsigned char* data, int32_t length, unsigned char* o
     out[5] = data[1];
     out[6] = data[2];
     EnterPosition(data, 0);  // positions 1 and 2 are never entered
-    int32_t op = 7;
+    int32_t op = PACK_STREAM_HEAD;
     int32_t i = 3;
 
     while (i < length) {

@@ -22,7 +22,7 @@ HBITMAP CreateSkinBitmap(HWND window, const unsigned char* image, int32_t imageS
     size_t infoBytes = info.infoSize;
     unsigned char* bitmapInfo = (unsigned char*)HeapAllocZero(infoBytes + kInfoSlack);
     if (!bitmapInfo) return nullptr;
-    memcpy(bitmapInfo, image + 14, infoBytes);
+    memcpy(bitmapInfo, image + SKIN_BMP_FILE_HEADER, infoBytes);
 
     HDC dc = GetDC(window);
     void* pixels = nullptr;

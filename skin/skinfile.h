@@ -20,6 +20,17 @@ static_assert(sizeof(SkinHeader) == 56, "the skin header is 56 bytes on disk");
 #define SKIN_MAGIC          "RZSK"
 #define SKIN_NO_TRANSPARENT 0xFFFFFFFFu
 
+// The parts of the BMP format the checks read, named as in wingdi.h but
+// usable without it.
+#define SKIN_BMP_FILE_HEADER 14  // BITMAPFILEHEADER
+enum SkinBmpCompression {
+    SKIN_BI_RGB = 0,
+    SKIN_BI_RLE8 = 1,
+    SKIN_BI_RLE4 = 2,
+    SKIN_BI_BITFIELDS = 3,
+    SKIN_BI_ALPHABITFIELDS = 6
+};
+
 // What is wrong with a record, if anything. The first group is reported as
 // "not skin data", the second as "not a bitmap file".
 enum SkinProblem {

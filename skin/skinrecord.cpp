@@ -7,12 +7,10 @@
 
 #include <string.h>
 
-static const int32_t kFileHeader = 14;   // BITMAPFILEHEADER
+static const int32_t kFileHeader = SKIN_BMP_FILE_HEADER;
 static const uint32_t kInfoHeader = 40;  // BITMAPINFOHEADER
 // Largest pixel memory a skin may ask for; a skin is a window's face.
 static const int64_t kMaxPixelBytes = 256 * 1024 * 1024;
-
-enum { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6 };
 
 static bool IsKnownDepth(uint32_t bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -21,8 +19,8 @@ static bool IsKnownDepth(uint32_t bits) {
 // Bytes of colour masks stored after a 40-byte info header.
 static uint32_t MaskBytes(uint32_t infoSize, uint32_t compression) {
     if (infoSize != kInfoHeader) return 0;  // larger headers hold their masks inside
-    if (compression == kBiBitfields) return 12;
-    if (compression == kBiAlphaBitfields) return 16;
+    if (compression == SKIN_BI_BITFIELDS) return 12;
+    if (compression == SKIN_BI_ALPHABITFIELDS) return 16;
     return 0;
 }
 

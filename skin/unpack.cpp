@@ -18,7 +18,7 @@
 unsigned char* unpackedData = nullptr;
 int32_t unpackedSize = 0;
 
-static const int32_t kStreamHead = 7;  // declared size + three verbatim bytes
+static const int32_t kStreamHead = PACK_STREAM_HEAD;
 
 static int32_t ReadSize(const unsigned char* p) {
     return (int32_t)GetLe32(p);
@@ -51,7 +51,7 @@ static UnpackEnd DecodeItems(const unsigned char* data, int32_t length, unsigned
                 }
                 unsigned b1 = data[ip], b2 = data[ip + 1];
                 int32_t distance = (int32_t)(((b2 & 0x0Fu) << 8) | b1) + 1;
-                int32_t count = (int32_t)(b2 >> 4) + 3;
+                int32_t count = (int32_t)(b2 >> 4) + PACK_MIN_MATCH;
                 if (distance > op) {
                     end = UNPACK_BAD_REFERENCE;
                     goto done;

@@ -8,6 +8,7 @@
 // The monitor shows Shift-JIS (CP932). --utf8 converts UTF-8 text to it
 // before sending; raw bytes are the default.
 #include <windows.h>
+#include "dout.h"
 #include "filebytes.h"
 #include <shellapi.h>
 #include <fcntl.h>
@@ -17,8 +18,6 @@
 #include <string>
 #include <vector>
 #include "tovrel_version.h"
-
-static const size_t maxNameLength = 63;
 
 struct Options {
     std::string host = ".";
@@ -74,8 +73,8 @@ static int ParseArguments(int argc, char** argv, Options* options) {
                 options->rawFile = value;
                 continue;
             }
-            if (value.empty() || value.size() > maxNameLength) {
-                fprintf(stderr, "doutsend: %s must be 1 to %u characters\n", arg.c_str(), (unsigned)maxNameLength);
+            if (value.empty() || value.size() > DOUT_NAME_MAX) {
+                fprintf(stderr, "doutsend: %s must be 1 to %u characters\n", arg.c_str(), (unsigned)DOUT_NAME_MAX);
                 return 2;
             }
             (arg == "--host" ? options->host : options->slot) = value;
@@ -143,29 +142,28 @@ static std::string OutgoingLine(const std::string& line, bool utf8) {
     return utf8 ? WideToCp932(Widen(CP_UTF8, line), &lostCharacters) : line;
 }
 
-static bool SendMessageBytes(HANDLE slot, const std::string& bytes, const std::string& name) {
-    DWORD written = 0;
+static bool SendMessageBytes(const std::string& bytes) {
     if (bytes.size() > 0x7FFFFFFF) {
         fprintf(stderr, "doutsend: a message of %zu bytes is too long\n", bytes.size());
         return false;
     }
-    if (WriteFile(slot, bytes.data(), (DWORD)bytes.size(), &written, nullptr) && written == bytes.size()) return true;
-    fprintf(stderr, "doutsend: writing to %s failed (error %lu)\n", name.c_str(), GetLastError());
+    if (DoutWrite(bytes.data(), bytes.size())) return true;
+    fprintf(stderr, "doutsend: writing to %s failed (error %lu)\n", DoutTargetName(), GetLastError());
     return false;
 }
 
 // Sends each line as it arrives, line end included; a last line without one
 // goes as it is.
-static bool SendLines(HANDLE slot, const std::string& name, bool utf8) {
+static bool SendLines(bool utf8) {
     std::string line;
     int c;
     while ((c = getchar()) != EOF) {
         line += (char)c;
         if (c != '\n') continue;
-        if (!SendMessageBytes(slot, OutgoingLine(line, utf8), name)) return false;
+        if (!SendMessageBytes(OutgoingLine(line, utf8))) return false;
         line.clear();
     }
-    return line.empty() || SendMessageBytes(slot, OutgoingLine(line, utf8), name);
+    return line.empty() || SendMessageBytes(OutgoingLine(line, utf8));
 }
 
 int main(int argc, char** argv) {
@@ -188,28 +186,25 @@ int main(int argc, char** argv) {
         fprintf(stderr, "doutsend: cannot read %s\n", options.rawFile.c_str());
         return 1;
     }
-    std::string name = "\\\\" + options.host + "\\mailslot\\" + options.slot;
-    HANDLE slot = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (slot == INVALID_HANDLE_VALUE) {
-        fprintf(stderr, "doutsend: cannot open mailslot %s (error %lu); is the monitor running?\n", name.c_str(),
+    DoutSetTarget(options.host.c_str(), options.slot.c_str());  // both checked above
+    if (!DoutConnect()) {
+        fprintf(stderr, "doutsend: cannot open mailslot %s (error %lu); is the monitor running?\n", DoutTargetName(),
                 GetLastError());
         return 1;
     }
     bool ok;
     if (!options.rawFile.empty()) {
-        ok = SendMessageBytes(slot, raw, name);
+        ok = SendMessageBytes(raw);
     } else if (options.utf8 && !options.words.empty()) {
-        ok = SendMessageBytes(slot, WideToCp932(TypedWords(options) + L"\r\n", &lostCharacters), name);
+        ok = SendMessageBytes(WideToCp932(TypedWords(options) + L"\r\n", &lostCharacters));
     } else if (!options.words.empty()) {
         std::string text;
         for (size_t i = 0; i < options.words.size(); ++i) text += (i ? " " : "") + options.words[i];
-        ok = SendMessageBytes(slot, text + "\r\n", name);
+        ok = SendMessageBytes(text + "\r\n");
     } else {
         _setmode(_fileno(stdin), _O_BINARY);
-        ok = SendLines(slot, name, options.utf8);
+        ok = SendLines(options.utf8);
     }
-    CloseHandle(slot);
     if (lostCharacters)
         fprintf(stderr, "doutsend: %zu character%s not in CP932 sent as '?'\n", lostCharacters,
                 lostCharacters == 1 ? "" : "s");

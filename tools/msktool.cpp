@@ -190,8 +190,8 @@ static bool RecordTitle(const char* typed, std::string* title, std::string* erro
 // Whether the system would make a DIB section of the image: uncompressed,
 // or bit-field masks at 16 or 32 bits per pixel.
 static bool IsDibSectionFormat(const SkinImageInfo& info) {
-    if (info.compression == 0) return true;
-    return info.compression == 3 && (info.bitCount == 16 || info.bitCount == 32);
+    if (info.compression == SKIN_BI_RGB) return true;
+    return info.compression == SKIN_BI_BITFIELDS && (info.bitCount == 16 || info.bitCount == 32);
 }
 
 static int CommandMake(int argc, char** argv) {
