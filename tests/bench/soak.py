@@ -29,11 +29,10 @@ sys.path.insert(0, HERE)
 
 from bench import bench  # noqa: E402
 from flood import Writer, flood_bytes  # noqa: E402
-from test_dialogs import SETTINGS_TITLE, MEMORY_TITLE, settings_block, solid_bmp  # noqa: E402
+from builders import (CMD_EXIT, CMD_MEMORY, CMD_SETTINGS, CMD_SKIN, FILE_NAME, MEMORY_TITLE, SETTINGS_TITLE,  # noqa: E402
+                      SKIN_DIALOG_TITLE, settings_block, solid_bmp)
 from throughput import check  # noqa: E402
 
-CMD_SETTINGS, CMD_SKIN, CMD_MEMORY, CMD_EXIT = 40004, 40005, 40007, 40003
-SKIN_TITLE, FILE_NAME = 'スキンの選択', 0x47c
 SIZE = 100
 
 
@@ -75,7 +74,7 @@ def exercise(main, pid, skin):
     """One minute's round of the window's features."""
     name, path = skin
     driver('command', main, CMD_SKIN)
-    chooser = driver('find-window', '#32770', '--title', SKIN_TITLE, '--pid', pid, '--timeout', 15000).split()[0]
+    chooser = driver('find-window', '#32770', '--title', SKIN_DIALOG_TITLE, '--pid', pid, '--timeout', 15000).split()[0]
     driver('dlg-set-text', chooser, FILE_NAME, bench.win_path(path))
     driver('click', chooser, 1)
     driver('wait-gone', chooser, '--timeout', 10000)

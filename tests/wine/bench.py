@@ -16,7 +16,6 @@ import subprocess
 import tempfile
 import time
 import unittest
-import zlib
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCREEN_W, SCREEN_H = 1280, 1024

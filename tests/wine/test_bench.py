@@ -1,6 +1,5 @@
 """The bench itself: the driver answers, and a program's windows, messages and
 exit codes are visible through it."""
-import os
 
 from bench import WineTestCase
 

@@ -5,42 +5,18 @@ import os
 import shutil
 import struct
 import subprocess
-import time
 
 from bench import WineTestCase
+from builders import (CMD_EXIT, CMD_MEMORY, CMD_SETTINGS, CMD_SKIN, COLOR_TITLE, FILE_NAME, MEMORY_TITLE, SC_CLOSE,
+                      SETTINGS_TITLE, VK_ESCAPE, WM_COMMAND, WM_KEYDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN,
+                      WM_SYSCOMMAND, parse_block, settings_block, solid_bmp)
 
-SETTINGS_FORMAT = '<260s64s64sIiII5B3s'
-SETTINGS_SIZE = 412
 WS_VSCROLL, WS_HSCROLL = 0x00200000, 0x00100000
 EM_POSFROMCHAR = 0xD6
-WM_RBUTTONDOWN, WM_KEYDOWN, WM_SYSCOMMAND = 0x204, 0x100, 0x112
-WM_LBUTTONDBLCLK, VK_ESCAPE, SC_CLOSE = 0x203, 0x1B, 0xF060
-SETTINGS_TITLE, MEMORY_TITLE, COLOR_TITLE = '設定', 'メモリ使用量', '色'
 FACES = ['FixedSys', 'ＭＳ ゴシック', 'ＭＳ Ｐゴシック', 'ＭＳ 明朝', 'ＭＳ Ｐ明朝', 'MS UI Gothic', 'Verdana',
          'Times New Roman', 'Comic Sans MS', 'Arial', 'Century Gothic', 'Courier New', 'Lucida Console',
          'Lucida Handwriting Italic', 'Lucida Sans Unicode', 'Modern', 'OCR A Extended', 'Symbol', 'Tahoma',
          'Tempus Sans ITC', 'Westminster', 'Book Antiqua', 'Impact']
-
-
-def settings_block(**changes):
-    """A sys.ini image: the program's defaults with some fields changed."""
-    fields = dict(skin=b'', remote=b'.', slot=b'dout', font_index=0, font_height=12, poll=100, color=0,
-                  vscroll=0, hscroll=0, on_top=1, pin=1, log=0, reserved=b'\0\0\0')
-    fields.update(changes)
-    return struct.pack(SETTINGS_FORMAT, fields['skin'], fields['remote'], fields['slot'], fields['font_index'],
-                       fields['font_height'], fields['poll'], fields['color'], fields['vscroll'],
-                       fields['hscroll'], fields['on_top'], fields['pin'], fields['log'], fields['reserved'])
-
-
-def parse_block(data):
-    self_ = struct.unpack(SETTINGS_FORMAT, data[:SETTINGS_SIZE])
-    names = ('skin', 'remote', 'slot', 'font_index', 'font_height', 'poll', 'color', 'vscroll', 'hscroll',
-             'on_top', 'pin', 'log', 'reserved')
-    block = dict(zip(names, self_))
-    for key in ('skin', 'remote', 'slot'):
-        block[key + '_field'] = block[key]
-        block[key] = block[key].split(b'\0', 1)[0]
-    return block
 
 
 class MonitorSession:
@@ -123,7 +99,7 @@ class MonitorSession:
         return self.test.wait_until(lambda: self.dialogs(title), what='dialog %s' % title)[0]
 
     def open_settings(self):
-        self.test.driver_ok('command', self.main, 40004)
+        self.test.driver_ok('command', self.main, CMD_SETTINGS)
         return self.wait_dialog(SETTINGS_TITLE)
 
     def close_dialog(self, dialog, button):
@@ -134,7 +110,7 @@ class MonitorSession:
         return int(self.test.window_info(hwnd)['style'], 16)
 
     def exit_and_read_settings(self):
-        self.test.driver_ok('command', self.main, 40003)
+        self.test.driver_ok('command', self.main, CMD_EXIT)
         self.proc.wait(15)
         with open(os.path.join(self.folder, 'sys.ini'), 'rb') as f:
             return parse_block(f.read())
@@ -392,7 +368,7 @@ class ColourChooserTests(WineTestCase):
         self.pick(chooser, (0, 255, 0))
         self.driver_ok('click', chooser, 2)
         self.driver_ok('wait-gone', chooser, '--timeout', '5000')
-        time.sleep(0.2)
+        self.driver_ok('redraw', dialog, '--wait', '5000')
         self.assertEqual(self.swatch_colour(swatch), (0, 0, 0))
         # Picked and confirmed: the text colour.
         swatch, chooser = self.open_chooser(monitor, dialog)
@@ -432,7 +408,7 @@ class ColourChooserTests(WineTestCase):
         monitor = MonitorSession(self)
         dialog = monitor.open_settings()
         _, chooser = self.open_chooser(monitor, dialog)
-        time.sleep(0.3)
+        self.driver_ok('redraw', chooser, '--wait', '5000')
         self.assertFalse(self.custom_box_holds(monitor, chooser, colour))
         self.driver_ok('click', chooser, 2)
         self.driver_ok('wait-gone', chooser, '--timeout', '5000')
@@ -443,7 +419,7 @@ class MemoryWindowTests(WineTestCase):
     FIGURES = {'phys': (1014, 1015, 1016, 1011), 'virt': (1017, 1018, 1019, 1012)}
 
     def open_memory(self, monitor):
-        self.driver_ok('command', monitor.main, 40007)
+        self.driver_ok('command', monitor.main, CMD_MEMORY)
         window = monitor.wait_dialog(MEMORY_TITLE)
         self.wait_until(lambda: self.driver_ok('dlg-text', window, 1014).endswith(' [KB]'), what='first tick')
         return window
@@ -480,8 +456,8 @@ class MemoryWindowTests(WineTestCase):
         self.assertNotEqual(enabled_band, greyed_band)
         self.assertIn((0, 0, 0), enabled_band)
         self.assertNotIn((0, 0, 0), greyed_band)
-        self.driver_ok('command', monitor.main, 40007)
-        time.sleep(0.3)
+        # Sent, not posted: when it returns the command has run.
+        self.driver_ok('send', monitor.main, WM_COMMAND, CMD_MEMORY, 0)
         self.assertEqual(monitor.dialogs(MEMORY_TITLE), [window])
         # Its button closes it; the command then opens a fresh one.
         self.driver_ok('click', window, 1013)
@@ -498,7 +474,7 @@ class MemoryWindowTests(WineTestCase):
         """The colours of the second item (40007) of the skin's pop-up menu."""
         self.driver_ok('post', monitor.main, WM_RBUTTONDOWN, 0, 0)
         menu = self.driver_ok('find-window', '#32768', '--timeout', '5000').split()[0]
-        time.sleep(0.3)
+        self.driver_ok('redraw', menu, '--wait', '5000')
         left, top, right, bottom = (int(v) for v in self.window_info(menu)['rect'].split())
         image = self.image('menu')
         self.driver_ok('post', menu, WM_KEYDOWN, VK_ESCAPE, 0)
@@ -529,7 +505,7 @@ class MemoryWindowTests(WineTestCase):
         ox, oy = (int(v) for v in info['clientorigin'].split())
         cw, ch = (int(v) for v in info['client'].split())
         label = [int(v) for v in self.window_info(monitor.child(window, 1014))['rect'].split()]
-        time.sleep(0.3)
+        self.driver_ok('redraw', window, '--wait', '5000')
         image = self.image('memory')
         # Between the lower group box and the button: plain dialog background.
         self.assertEqual(image.pixel(ox + cw // 10, oy + ch * 122 // 139), pane_colour)
@@ -554,23 +530,13 @@ class MemoryWindowTests(WineTestCase):
         spot = (ox + cw // 10, oy + ch * 122 // 139)
         self.assertNotEqual(self.image('before').pixel(*spot), teal)
 
-        self.driver_ok('command', monitor.main, 40005)
+        self.driver_ok('command', monitor.main, CMD_SKIN)
         chooser = self.driver_ok('find-window', '#32770', '--title', 'スキンの選択', '--pid', monitor.pid,
                                  '--timeout', 15000).split()[0]
-        self.driver_ok('dlg-set-text', chooser, 0x47c, self.bench.win_path(msk))
+        self.driver_ok('dlg-set-text', chooser, FILE_NAME, self.bench.win_path(msk))
         self.driver_ok('click', chooser, 1)
         self.driver_ok('wait-gone', chooser, '--timeout', 10000)
         self.wait_until(lambda: self.window_info(monitor.main)['title'] == 'teal', what='the teal skin')
         self.driver_ok('redraw', window)
         self.wait_until(lambda: self.image('after').pixel(*spot) == teal, what='teal dialog background',
                         interval=0.2)
-
-
-def solid_bmp(width, height, rgb):
-    """A bottom-up 24-bit BMP file of one colour."""
-    stride = (width * 3 + 3) & ~3
-    row = bytes((rgb[2], rgb[1], rgb[0])) * width + b'\0' * (stride - width * 3)
-    data = row * height
-    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    head = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 14 + 40)
-    return head + info + data

@@ -6,28 +6,19 @@ import os
 import random
 import shutil
 import struct
-import subprocess
 import tempfile
 
 from bench import WineTestCase, run_native_msktool
+from builders import (CMD_EXIT, CMD_LOGFILE, CMD_MEMORY, CMD_MINIMIZE, CMD_SETTINGS, CMD_SKIN,
+                      FILE_NAME, IDCANCEL, IDOK, MAIN_CLASS, SETTINGS_TITLE, SKIN_DIALOG_TITLE, SLOT, VK_ESCAPE,
+                      WM_CAPTURECHANGED, WM_COMMAND, WM_KEYDOWN, WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_NULL, WM_RBUTTONDOWN,
+                      WM_SYSCOMMAND, WS_EX_TOPMOST, bmp24, settings_block)
 
-MAIN_CLASS = 'TOVRELWND'
 DEFAULT_TITLE = 'ぬぺろ'
-SKIN_DIALOG_TITLE = 'スキンの選択'
-SETTINGS_TITLE = '設定'
 IDC_PINBOTTOM = 1018
 NOT_SKIN = 'スキンデータではありません'
 NOT_UNPACKED = 'スキンデータの解凍に失敗しました'
-FILE_NAME = 0x47c
-IDOK, IDCANCEL = 1, 2
-SLOT = r'\\.\mailslot\dout'
-WM_KEYDOWN, WM_COMMAND, WM_SYSCOMMAND, WM_NULL, WM_RBUTTONDOWN = 0x100, 0x111, 0x112, 0, 0x204
-WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_CAPTURECHANGED = 0x201, 0x200, 0x215
 EM_GETSEL, EM_SETSEL = 0xB0, 0xB1
-VK_ESCAPE = 0x1B
-WS_EX_TOPMOST = 0x8
-CMD_SELECTALL, CMD_COPY, CMD_EXIT, CMD_SETTINGS, CMD_SKIN = 40001, 40002, 40003, 40004, 40005
-CMD_MEMORY, CMD_MINIMIZE, CMD_LOGFILE = 40007, 40008, 40009
 GREEN = (0, 255, 0)
 
 # The exact context menus: (command id, text as Shift-JIS bytes); None is a separator.
@@ -62,22 +53,6 @@ class Bitmap:
         return self.rows[y][x]
 
 
-def bmp24(width, height, pixel, top_down=False):
-    """A 24-bit BMP file, bottom-up unless asked otherwise; pixel(x, y) gives
-    (r, g, b), y from the top as displayed."""
-    stride = (width * 3 + 3) & ~3
-    data = bytearray()
-    for y in (range(height) if top_down else range(height - 1, -1, -1)):
-        for x in range(width):
-            r, g, b = pixel(x, y)
-            data += bytes((b, g, r))
-        data += b'\0' * (stride - width * 3)
-    info = struct.pack('<IiiHHIIiiII', 40, width, -height if top_down else height, 1, 24, 0, len(data),
-                       2835, 2835, 0, 0)
-    head = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 14 + 40)
-    return head + info + bytes(data)
-
-
 # A test skin of 300 x 200: a magenta frame 12 pixels wide around a body whose
 # left half is teal and right half orange; the text rectangle (10, 20)-(110, 120)
 # has its centre (60, 70) on a single light-blue pixel block.
@@ -90,16 +65,6 @@ def test_skin_pixel(x, y):
     if 55 <= x < 65 and 65 <= y < 75:
         return LIGHTBLUE
     return TEAL if x < 150 else ORANGE
-
-
-def settings_block(skin_path=b'', pin=1, on_top=1, text_colour=0, log=0):
-    block = bytearray(412)
-    block[0:len(skin_path)] = skin_path
-    block[260:261] = b'.'
-    block[324:328] = b'dout'
-    struct.pack_into('<IiII', block, 388, 0, 12, 100, text_colour)
-    block[404:409] = bytes((0, 0, on_top, pin, log))
-    return bytes(block)
 
 
 # -- menus in screenshots -----------------------------------------------------------
@@ -408,7 +373,7 @@ class DefaultSkinTests(FaceCase):
         self.assertGreater(outside, 1000)
 
     def test_pane_text_takes_the_text_colour_on_the_pane_background(self):
-        monitor = Monitor(self, settings_block(text_colour=0x000000FF))   # red
+        monitor = Monitor(self, settings_block(color=0x000000FF))   # red
         monitor.receive('WWWWWWWW MMMMMMMM\r\n' * 3, 'MMMM')
         left, top, right, bottom = monitor.pane_rect()
 
@@ -465,7 +430,7 @@ class SkinFileTests(FaceCase):
         with open(broken, 'wb') as f:
             f.write(struct.pack('<I', 0xFFFFFFF0) + b'abc' + b'\0' * 20)   # absurd declared size
         path = self.bench.win_path(broken).encode('cp932')
-        monitor_ini = settings_block(skin_path=path)
+        monitor_ini = settings_block(skin=path)
         self.wait_until(lambda: self.driver('find-window', MAIN_CLASS, '--timeout', 0)[0] != 0,
                         what='no monitor running')
         folder = self.bench.copy_program('monitor')

@@ -8,10 +8,9 @@ import tempfile
 
 from bench import WineTestCase
 from flood import Writer, flood_bytes, pane_after
-from test_dialogs import SETTINGS_TITLE, MonitorSession, settings_block
+from builders import CMD_EXIT, CMD_LOGFILE, SETTINGS_TITLE, WM_NULL, settings_block
+from test_dialogs import MonitorSession
 
-CMD_EXIT, CMD_LOGFILE = 40003, 40009
-WM_NULL = 0
 SIZE = 1000
 
 

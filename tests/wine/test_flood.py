@@ -4,11 +4,11 @@ answering (commands, the settings dialog) while writers keep the slot full."""
 import os
 
 from bench import WineTestCase
-from flood import Writer, flood_bytes, flood_message, pane_after
-from test_dialogs import MEMORY_TITLE, MonitorSession, settings_block
+from flood import Writer, flood_bytes, pane_after
+from builders import CMD_MEMORY, MEMORY_TITLE, settings_block
+from test_dialogs import MonitorSession
 
 EM_GETLINECOUNT, EM_GETFIRSTVISIBLELINE = 0xBA, 0xCE
-CMD_SETTINGS, CMD_MEMORY = 40004, 40007
 SIZE = 100
 
 

@@ -2,59 +2,21 @@
 drag and colour pick, the swatch, and saving skins the monitor can wear."""
 import os
 import shutil
-import struct
-import subprocess
 import tempfile
 
 import xdnd
 from bench import WineTestCase, run_native_msktool
+from builders import (CMD_SKIN, FILE_NAME, IDCANCEL, IDNO, IDOK, IDYES, WM_CAPTURECHANGED, WM_LBUTTONDOWN,
+                      WM_LBUTTONUP, WM_NULL, bmp8, bmp24)
 
 DIALOG_TITLE = 'スキン作成'
 OPEN_TITLE = 'ビットマップファイルの選択'
 SAVE_TITLE = 'スキンの保存'
-FILE_NAME = 0x47c
-IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 PATH_FIELD, BROWSE, TITLE_FIELD, SWATCH = 1000, 1001, 1010, 1011
 FIELDS = (1004, 1005, 1006, 1007)
-WM_NULL, WM_COMMAND = 0, 0x111
-WM_LBUTTONDOWN, WM_LBUTTONUP, WM_CAPTURECHANGED = 0x201, 0x202, 0x215
 
 GREEN, RED, GREY128, GREY127, BLUE, WHITE = (0, 255, 0), (255, 0, 0), (128, 128, 128), (127, 127, 127), \
     (0, 0, 255), (255, 255, 255)
-
-
-def bmp24(width, height, pixel, top_down=False):
-    """A 24-bit BMP file; pixel(x, y) gives (r, g, b) with y counted from the top."""
-    stride = (width * 3 + 3) & ~3
-    rows = []
-    order = range(height) if top_down else range(height - 1, -1, -1)
-    for y in order:
-        row = bytearray()
-        for x in range(width):
-            r, g, b = pixel(x, y)
-            row += bytes((b, g, r))
-        row += b'\0' * (stride - width * 3)
-        rows.append(bytes(row))
-    data = b''.join(rows)
-    info = struct.pack('<IiiHHIIiiII', 40, width, -height if top_down else height, 1, 24, 0, len(data),
-                       2835, 2835, 0, 0)
-    head = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 14 + 40)
-    return head + info + data
-
-
-def bmp8(width, height, palette, index):
-    """An 8-bit BMP file with a colour table; index(x, y) picks the entry."""
-    stride = (width + 3) & ~3
-    table = b''.join(bytes((b, g, r, 0)) for r, g, b in palette)
-    table += b'\0' * (1024 - len(table))
-    rows = []
-    for y in range(height - 1, -1, -1):
-        rows.append(bytes(index(x, y) for x in range(width)) + b'\0' * (stride - width))
-    data = b''.join(rows)
-    offset = 14 + 40 + 1024
-    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 8, 0, len(data), 3780, 3780, 0, 0)
-    head = struct.pack('<2sIHHI', b'BM', offset + len(data), 0, 0, offset)
-    return head + info + table + data
 
 
 # The first test picture: four quadrants whose colours sit on both sides of the
@@ -559,7 +521,7 @@ class SaveTests(MakerCase):
         self.start(os.path.join(folder, 'monitor.exe'))
         window = self.driver_ok('find-window', 'TOVRELWND', '--timeout', 15000).split()[0]
         pid = self.driver_ok('pid-of', window).strip()
-        self.driver_ok('command', window, 40005)
+        self.driver_ok('command', window, CMD_SKIN)
 
         def file_dialog():
             for line in self.driver_ok('dialogs', pid).splitlines():

@@ -12,20 +12,18 @@ import tempfile
 import unittest
 
 from bench import WineTestCase, bench, project_version, run_native_msktool, REPO
+from builders import bmp8
 
 TITLE_JP = 'ぬぺろ'
 VERSION = project_version()
 
 
-def bmp8(width, height, top_down=False):
-    """An 8-bit BMP with a full grey colour table and a diagonal pattern."""
-    stride = (width + 3) & ~3
-    pixels = bytes(((x + y) * 7) & 0xFF if x < width else 0 for y in range(height) for x in range(stride))
-    table = b''.join(bytes((i, i, i, 0)) for i in range(256))
-    info = struct.pack('<IiiHHIIiiII', 40, width, -height if top_down else height, 1, 8, 0, len(pixels),
-                       3780, 3780, 0, 0)
-    offset = 14 + len(info) + len(table)
-    return b'BM' + struct.pack('<IHHI', offset + len(pixels), 0, 0, offset) + info + table + pixels
+def grey_bmp8(width, height, top_down=False):
+    """An 8-bit BMP with a full grey colour table and a diagonal pattern,
+    its rows stored top first whichever way the image runs."""
+    def index(x, y):
+        return ((x + (y if top_down else height - 1 - y)) * 7) & 0xFF
+    return bmp8(width, height, [(i, i, i) for i in range(256)], index, top_down)
 
 
 def unpack(stream):
@@ -53,8 +51,8 @@ def unpack(stream):
 
 class MsktoolTests(WineTestCase):
     FILES = {
-        'pic.bmp': bmp8(21, 13),
-        'topdown.bmp': bmp8(8, 5, top_down=True),
+        'pic.bmp': grey_bmp8(21, 13),
+        'topdown.bmp': grey_bmp8(8, 5, top_down=True),
         'text.txt': b'the quick brown fox jumps over the lazy dog\r\n' * 50,
         'two.bin': b'ab',
         'stale.msk': b'\xEE' * 20000,

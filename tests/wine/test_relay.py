@@ -6,7 +6,8 @@ import signal
 import subprocess
 
 from bench import WineTestCase
-from test_dialogs import MonitorSession, settings_block
+from builders import settings_block
+from test_dialogs import MonitorSession
 
 
 class Relay:

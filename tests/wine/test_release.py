@@ -10,6 +10,7 @@ import time
 import zipfile
 
 from bench import WineTestCase, project_version, REPO
+from builders import CMD_EXIT
 
 PROGRAMS = {'monitor': 'デバッグ出力モニター', 'skinmaker': 'スキンメーカー',
             'doutsend': 'モニターへのテキスト送信', 'dbgrelay': 'デバッグ出力の中継',
@@ -85,7 +86,7 @@ class ZipTests(WineTestCase):
                 if line.startswith('100\t')][0]
         self.wait_until(lambda: self.bench.driver_raw('get-text', pane)[1] == 'ここから\r\n'.encode('cp932'),
                         what='the text in the pane')
-        self.driver_ok('command', window, 40003)
+        self.driver_ok('command', window, CMD_EXIT)
         proc.wait(15)
         self.assertEqual(os.path.getsize(os.path.join(folder, 'sys.ini')), 412)
 

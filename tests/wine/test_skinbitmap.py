@@ -10,6 +10,7 @@ import subprocess
 import tempfile
 
 from bench import WineTestCase, bench
+from builders import bmp_file
 
 NOT_BITMAP = 'ビットマップファイルではありません'
 
@@ -22,11 +23,8 @@ def bmp(width, height, bits, compression=0, pixels=None, extra=b'', table_entrie
     entries = table_entries if table_entries is not None else (1 << bits if bits <= 8 else 0)
     table = b''.join(bytes((i * 3 & 0xFF, 255 - i & 0xFF, i & 0xFF, 0)) for i in range(entries))
     masks = struct.pack('<III', 0xFF0000, 0xFF00, 0xFF) if compression == 3 else b''
-    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, compression, stride * rows, 3780, 3780,
-                       0, 0)
-    offset = 14 + 40 + len(masks) + len(table)
-    body = info + masks + table + pixels + extra
-    return b'BM' + struct.pack('<IHHI', 14 + len(body), 0, 0, offset) + body, stride, table
+    image = bmp_file(width, height, bits, pixels, table, 3780, compression, masks, stride * rows, extra)
+    return image, stride, table
 
 
 def record(image):

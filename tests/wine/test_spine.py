@@ -11,19 +11,9 @@ import subprocess
 import time
 
 from bench import WineTestCase
+from builders import CMD_EXIT, SLOT, WS_EX_TOPMOST, settings_block
 
-SLOT = r'\\.\mailslot\dout'
-EXIT = 40003
-WS_EX_TOPMOST = 0x8
 SW_MINIMIZE = 6
-
-
-def settings_bytes(skin=b'', pc=b'.', slot=b'dout', font_index=0, font_height=12, poll=100,
-                   color=0, flags=(0, 0, 1, 1, 0), reserved=(0, 0, 0)):
-    block = (skin.ljust(260, b'\0') + pc.ljust(64, b'\0') + slot.ljust(64, b'\0') +
-             struct.pack('<IiII', font_index, font_height, poll, color) + bytes(flags) + bytes(reserved))
-    assert len(block) == 412
-    return block
 
 
 class Monitor:
@@ -82,7 +72,7 @@ class SpineTests(WineTestCase):
         self.driver_ok('mailslot-write', slot, '--hex', data.hex())
 
     def quit(self, monitor):
-        self.driver_ok('command', monitor.window, EXIT)
+        self.driver_ok('command', monitor.window, CMD_EXIT)
         try:
             monitor.proc.wait(15)
         except subprocess.TimeoutExpired:
@@ -110,17 +100,17 @@ class SpineTests(WineTestCase):
         self.assertEqual(block[0:260], bytes(260), 'the default skin leaves the skin path empty')
 
     def test_short_settings_file_supplies_only_its_leading_fields(self):
-        head = settings_bytes(pc=b'.\0leftover-after-nul')[:300]
+        head = settings_block(remote=b'.\0leftover-after-nul')[:300]
         monitor = self.launch(sys_ini=head)
         self.quit(monitor)
         block = monitor.read('sys.ini')
         self.assertEqual(len(block), 412)
         self.assertEqual(block[:300], head, 'the 300 bytes read come back unchanged')
-        self.assertEqual(block[300:], settings_bytes()[300:], 'everything after them kept its default')
+        self.assertEqual(block[300:], settings_block()[300:], 'everything after them kept its default')
 
     def test_long_settings_file_keeps_its_tail_and_is_honoured(self):
-        wanted = settings_bytes(slot=b'tvlong', font_index=0x11223300 | 3, poll=50, color=0x00336699,
-                                flags=(0, 0, 0, 0, 0), reserved=(7, 8, 9))
+        wanted = settings_block(slot=b'tvlong', font_index=0x11223300 | 3, poll=50, color=0x00336699,
+                                on_top=0, pin=0, reserved=bytes((7, 8, 9)))
         tail = bytes((i * 7) & 0xFF for i in range(588))
         monitor = self.launch(sys_ini=wanted + tail, wait_slot=r'\\.\mailslot\tvlong')
         info = self.window_info(monitor.window)
@@ -134,7 +124,7 @@ class SpineTests(WineTestCase):
         self.assertEqual(block[412:], tail)
 
     def test_unterminated_fields_are_repaired_not_overrun(self):
-        block = bytearray(settings_bytes())
+        block = bytearray(settings_block())
         block[324:388] = b'S' * 64          # slot name without its NUL
         block[388] = 200                    # font index past the table
         monitor = self.launch(sys_ini=bytes(block))
@@ -192,7 +182,7 @@ class SpineTests(WineTestCase):
 
     def test_two_waiting_messages_are_taken_in_one_tick(self):
         # A 1.5 s poll period: both messages are surely waiting at the next tick.
-        monitor = self.launch(sys_ini=settings_bytes(poll=1500))
+        monitor = self.launch(sys_ini=settings_block(poll=1500))
         self.send('abc')
         self.send('def')
         seen = set()
@@ -217,7 +207,7 @@ class SpineTests(WineTestCase):
         self.quit(monitor)
 
     def test_nul_bytes_leave_the_pane_but_reach_the_log(self):
-        monitor = self.launch(sys_ini=settings_bytes(flags=(0, 0, 1, 1, 1)))
+        monitor = self.launch(sys_ini=settings_block(log=1))
         self.send('--hex', '610062')
         self.wait_text(monitor, b'ab')
         self.wait_until(lambda: monitor.read('log.txt') == b'a\0b', what='log.txt with the NUL')
@@ -230,7 +220,7 @@ class SpineTests(WineTestCase):
         path = os.path.join(self.bench.tmp, 'two-thousand.bin')
         with open(path, 'wb') as f:
             f.write(body)
-        monitor = self.launch(sys_ini=settings_bytes(flags=(0, 0, 1, 1, 1)))
+        monitor = self.launch(sys_ini=settings_block(log=1))
         self.send('--file', self.bench.win_path(path))
         self.wait_text(monitor, body.replace(b'\0', b''))
         self.wait_until(lambda: monitor.read('log.txt') == body, what='all 2000 bytes in log.txt')
@@ -241,7 +231,7 @@ class SpineTests(WineTestCase):
         # its size as 0 but fails the read (ERROR_BROKEN_PIPE) while taking it
         # off the slot, so there the poll ends and the next tick goes on. Both
         # leave the pane and log.txt without a trace of it.
-        monitor = self.launch(sys_ini=settings_bytes(flags=(0, 0, 1, 1, 1)))
+        monitor = self.launch(sys_ini=settings_block(log=1))
         self.send('x1')
         self.send('--empty')
         self.send('x2')
@@ -269,7 +259,7 @@ class SpineTests(WineTestCase):
         log = os.path.join(folder, 'log.txt')
         self.driver_ok('hold-file', self.bench.win_path(log))
         self.addCleanup(self.bench.driver, 'release-file', self.bench.win_path(log))
-        monitor = self.launch(sys_ini=settings_bytes(flags=(0, 0, 1, 1, 1)), folder=folder)
+        monitor = self.launch(sys_ini=settings_block(log=1), folder=folder)
         self.send_bytes(b'held\r\n')
         self.wait_text(monitor, b'held\r\n')
         self.driver_ok('release-file', self.bench.win_path(log))
@@ -280,15 +270,17 @@ class SpineTests(WineTestCase):
         self.assertEqual(monitor.read('sys.ini')[408], 0, 'logging is off at exit')
 
     def test_uncreatable_slot_gives_one_message_box(self):
-        monitor = self.launch(sys_ini=settings_bytes(pc=b'OTHERPC', poll=50), wait_slot=None)
+        monitor = self.launch(sys_ini=settings_block(remote=b'OTHERPC', poll=50), wait_slot=None)
         pid = self.driver_ok('pid-of', monitor.window).strip()
         box = self.driver_ok('msgbox', pid, '--timeout', '10000').splitlines()
         self.assertEqual(box[1:3], [r'\\OTHERPC\mailslot\dout', 'メールスロットの作成に失敗しました'])
+        # What is checked is that time passing brings no second box; a tick
+        # leaves no trace outside the monitor, so only time can be waited for.
         time.sleep(0.5)  # ten more ticks while the box is open
         self.assertEqual(len(self.driver_ok('dialogs', pid).splitlines()), 1, 'only one box')
         self.driver_ok('click', box[0], 1)
         self.driver_ok('wait-gone', box[0], '--timeout', '5000')
-        time.sleep(0.5)
+        time.sleep(0.5)  # ten more ticks after the answer, as above
         self.assertEqual(self.driver_ok('dialogs', pid).strip(), '', 'no box after the first is answered')
         self.quit(monitor)
 
