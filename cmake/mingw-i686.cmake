@@ -1,4 +1,6 @@
 # Cross build of the 32-bit Windows release.
+# CMake takes one toolchain file per build, so this and mingw-x86_64.cmake
+# stay two files that differ only in the target.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)

@@ -1,4 +1,6 @@
 # Cross build of the 64-bit Windows programs (run by the tests under Wine).
+# CMake takes one toolchain file per build, so this and mingw-i686.cmake
+# stay two files that differ only in the target.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)

@@ -7,6 +7,7 @@
 
 #include <string.h>
 
+#include "bytes.h"
 #include "codec.h"
 #include "makercore.h"
 #include "skinfile.h"
@@ -167,8 +168,9 @@ void Put16(std::vector<unsigned char>* out, unsigned v) {
 }
 
 void Put32(std::vector<unsigned char>* out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
+    unsigned char field[4];
+    PutLe32(field, v);
+    out->insert(out->end(), field, field + 4);
 }
 
 // BITMAPINFOHEADER fields in file order.

@@ -176,14 +176,32 @@ DRIVER_COMMAND(PostCharsCommand, "post-chars", "HWND TEXT") {
 }
 
 // Asks for a full repaint of a window and its children, as an uncovered
-// window would get.
-DRIVER_COMMAND(RedrawCommand, "redraw", "HWND") {
+// window would get. With --wait, returns once the window and every child
+// have painted (no update region left), so that a screenshot shows the state
+// as it stands now.
+static BOOL CALLBACK FindUnpainted(HWND child, LPARAM found) {
+    if (GetUpdateRect(child, nullptr, FALSE)) {
+        *(bool*)found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static bool Painted(HWND window) {
+    bool unpainted = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+    if (!unpainted) EnumChildWindows(window, FindUnpainted, (LPARAM)&unpainted);
+    return !unpainted;
+}
+
+DRIVER_COMMAND(RedrawCommand, "redraw", "HWND [--wait MS] (until it has painted)") {
     HWND window;
     Args pos = Positional(args);
     if (pos.empty() || !(window = ParseWindow(pos[0])) || !IsWindow(window)) return DRIVER_USAGE;
-    return RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME)
-               ? DRIVER_OK
-               : DRIVER_FAILED;
+    if (!RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME))
+        return DRIVER_FAILED;
+    DWORD timeout = (DWORD)NumberOption(args, "--wait", 0);
+    if (!timeout) return DRIVER_OK;
+    return WaitFor(timeout, [&] { return !IsWindow(window) || Painted(window); }) ? DRIVER_OK : DRIVER_TIMEOUT;
 }
 
 // What a process holds, for the soak run. Kernel handles are counted in the

@@ -2,6 +2,7 @@
 // unpack to the expected record, the picture keeps the promises the monitor
 // relies on (even pane colour, green only outside the shape), and drawing
 // and packing again reproduces the committed files byte for byte.
+#include "bytes.h"
 #include "filebytes.h"
 #include "codec.h"
 #include "defaultskin_art.h"
@@ -22,10 +23,6 @@ typedef std::vector<unsigned char> Bytes;
 
 const int kWidth = 400;
 const int kHeight = 336;
-
-uint32_t Read32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
 
 unsigned Read16(const unsigned char* p) {
     return (unsigned)p[0] | (unsigned)p[1] << 8;
@@ -50,7 +47,7 @@ class Picture {
 public:
     explicit Picture(const Bytes& record) : bmp_(record.data() + sizeof(SkinHeader)) {}
 
-    unsigned Index(int x, int y) const { return bmp_[Read32(bmp_ + 10) + (size_t)(kHeight - 1 - y) * kWidth + x]; }
+    unsigned Index(int x, int y) const { return bmp_[GetLe32(bmp_ + 10) + (size_t)(kHeight - 1 - y) * kWidth + x]; }
     // COLORREF 0x00BBGGRR of a colour-table entry.
     uint32_t EntryColour(unsigned index) const {
         const unsigned char* quad = bmp_ + 14 + 40 + 4 * index;
@@ -122,23 +119,23 @@ TEST(DefaultSkin, BitmapHeadersDescribeAnUncompressedBottomUp8BitImage) {
     const unsigned char* bmp = record.data() + 56;
     EXPECT_EQ(bmp[0], 'B');
     EXPECT_EQ(bmp[1], 'M');
-    EXPECT_EQ(Read32(bmp + 2), 135478u);  // file size = record size - 56
+    EXPECT_EQ(GetLe32(bmp + 2), 135478u);  // file size = record size - 56
     EXPECT_EQ(Read16(bmp + 6), 0u);
     EXPECT_EQ(Read16(bmp + 8), 0u);
-    EXPECT_EQ(Read32(bmp + 10), 1078u);
-    EXPECT_EQ(Read32(bmp + 14), 40u);
-    EXPECT_EQ((int32_t)Read32(bmp + 18), 400);
-    EXPECT_EQ((int32_t)Read32(bmp + 22), 336);  // positive: rows stored bottom-up
+    EXPECT_EQ(GetLe32(bmp + 10), 1078u);
+    EXPECT_EQ(GetLe32(bmp + 14), 40u);
+    EXPECT_EQ((int32_t)GetLe32(bmp + 18), 400);
+    EXPECT_EQ((int32_t)GetLe32(bmp + 22), 336);  // positive: rows stored bottom-up
     EXPECT_EQ(Read16(bmp + 26), 1u);
     EXPECT_EQ(Read16(bmp + 28), 8u);
-    EXPECT_EQ(Read32(bmp + 30), 0u);  // BI_RGB
-    EXPECT_EQ(Read32(bmp + 34), 134400u);
-    EXPECT_EQ(Read32(bmp + 38), 3780u);
-    EXPECT_EQ(Read32(bmp + 42), 3780u);
-    EXPECT_EQ(Read32(bmp + 46), 0u);
-    EXPECT_EQ(Read32(bmp + 50), 0u);
+    EXPECT_EQ(GetLe32(bmp + 30), 0u);  // BI_RGB
+    EXPECT_EQ(GetLe32(bmp + 34), 134400u);
+    EXPECT_EQ(GetLe32(bmp + 38), 3780u);
+    EXPECT_EQ(GetLe32(bmp + 42), 3780u);
+    EXPECT_EQ(GetLe32(bmp + 46), 0u);
+    EXPECT_EQ(GetLe32(bmp + 50), 0u);
     // The pixel rows fill the image exactly, with no padding or trailing bytes.
-    EXPECT_EQ(record.size() - 56, Read32(bmp + 10) + Read32(bmp + 34));
+    EXPECT_EQ(record.size() - 56, GetLe32(bmp + 10) + GetLe32(bmp + 34));
 }
 
 TEST(DefaultSkin, TextRectangleSitsOnOneEvenPalePinkColour) {
@@ -233,7 +230,7 @@ TEST(DefaultSkin, DrawingAndPackingAgainGivesTheStoredBytes) {
     // The first pass yields the intermediate stream, which declares the record.
     ASSERT_TRUE(UnpackStream(defaultSkinStored, defaultSkinStoredSize));
     EXPECT_EQ(unpackedSize, onceSize);
-    EXPECT_EQ(Read32(unpackedData), 135534u);
+    EXPECT_EQ(GetLe32(unpackedData), 135534u);
     ReleaseUnpacked();
 }
 
@@ -251,12 +248,12 @@ std::vector<bool> IconTransparency(const Bytes& ico) {
     EXPECT_EQ(ico[8], 16);
     EXPECT_EQ(Read16(&ico[10]), 1u);
     EXPECT_EQ(Read16(&ico[12]), 4u);
-    EXPECT_EQ(Read32(&ico[14]), 744u);
-    EXPECT_EQ(Read32(&ico[18]), 22u);
+    EXPECT_EQ(GetLe32(&ico[14]), 744u);
+    EXPECT_EQ(GetLe32(&ico[18]), 22u);
     const unsigned char* info = &ico[22];
-    EXPECT_EQ(Read32(info), 40u);
-    EXPECT_EQ(Read32(info + 4), 32u);
-    EXPECT_EQ(Read32(info + 8), 64u);  // colour image and mask
+    EXPECT_EQ(GetLe32(info), 40u);
+    EXPECT_EQ(GetLe32(info + 4), 32u);
+    EXPECT_EQ(GetLe32(info + 8), 64u);  // colour image and mask
     EXPECT_EQ(Read16(info + 14), 4u);
     const unsigned char* colours = info + 40 + 64;
     const unsigned char* mask = colours + 512;

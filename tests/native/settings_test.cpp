@@ -6,6 +6,7 @@
 #include <vector>
 #include "fonttable.h"
 #include "settings.h"
+#include "bytes.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ std::vector<unsigned char> Bytes(const SettingsBlock& block) {
 }
 
 uint32_t Le32(const std::vector<unsigned char>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (uint32_t)b[at + 3] << 24;
+    return GetLe32(&b[at]);
 }
 
 // What reading `file` over the block at start-up gives: the leading bytes

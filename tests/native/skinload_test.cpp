@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <filesystem>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -31,8 +32,9 @@ struct SkinLoadTest : ::testing::Test {
     }
     void TearDown() override {
         ReleaseUnpacked();
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(0, system(cmd.c_str()));
+        std::error_code error;
+        std::filesystem::remove_all(dir, error);
+        EXPECT_FALSE(error) << error.message();
     }
     std::string Write(const char* name, const ByteVec& bytes) {
         std::string path = dir + "/" + name;

@@ -1,5 +1,6 @@
 // Builders of BMP file images and skin records for the skin library's tests.
 #pragma once
+#include "bytes.h"
 #include "skinfile.h"
 
 #include <stdint.h>
@@ -11,7 +12,7 @@
 typedef std::vector<unsigned char> ByteVec;
 
 inline void Put32(ByteVec& b, size_t at, uint32_t v) {
-    for (int k = 0; k < 4; ++k) b[at + k] = (unsigned char)(v >> (8 * k));
+    PutLe32(&b[at], v);
 }
 
 inline void Put16(ByteVec& b, size_t at, uint16_t v) {
