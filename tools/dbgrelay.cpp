@@ -14,7 +14,10 @@
 #include <unordered_map>
 #include "names.h"
 #include "relaycore.h"
+#include "settings.h"
 #include "tovrel_version.h"
+
+static const size_t kMaxNameLength = SETTINGS_NAME_SIZE - 1;  // what the monitor's name fields hold
 
 #define RELAY_WINDOW_CLASS "TovrelRelay"
 #define RELAY_STOP_WAIT_MS 5000  // what a stop gives the send thread to finish
@@ -83,8 +86,8 @@ static int ParseArguments(int argc, char** argv) {
                 return 2;
             }
             std::string value = argv[++i];
-            if (value.empty() || value.size() > 63) {
-                fprintf(stderr, "dbgrelay: %s must be 1 to 63 characters\n", arg.c_str());
+            if (value.empty() || value.size() > kMaxNameLength) {
+                fprintf(stderr, "dbgrelay: %s must be 1 to %u characters\n", arg.c_str(), (unsigned)kMaxNameLength);
                 return 2;
             }
             (arg == "--host" ? options.host : options.slot) = value;

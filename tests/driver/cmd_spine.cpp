@@ -6,6 +6,10 @@
 static unsigned long doutClock;  // the client's clock, moved on by hand below
 #define DOUT_CLOCK() doutClock
 #include "../../include/dout.h"
+#include "settings.h"
+
+// Writers name a slot with what the monitor's own name fields can hold.
+static_assert(DOUT_NAME_MAX == SETTINGS_NAME_SIZE - 1, "dout.h and the settings block agree on name lengths");
 #include "driver.h"
 #include <stdio.h>
 #include <string.h>
