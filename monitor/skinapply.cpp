@@ -73,14 +73,10 @@ bool ApplySkin(HWND window, const char* name) {
     SkinHeader header;
     memcpy(&header, unpackedData, sizeof header);
 
-    HBITMAP bitmap = CreateSkinBitmap(window, unpackedData + sizeof header, unpackedSize - (int32_t)sizeof header);
-    if (!bitmap) {
-        ReleaseUnpacked();
-        return false;
-    }
-    HRGN region = BuildSkinRegion(bitmap, header.transparentColor);
-    if (!region) {
-        DeleteObject(bitmap);
+    ScopedGdiObject bitmap(
+        CreateSkinBitmap(window, unpackedData + sizeof header, unpackedSize - (int32_t)sizeof header));
+    ScopedGdiObject region(bitmap.Get() ? BuildSkinRegion((HBITMAP)bitmap.Get(), header.transparentColor) : nullptr);
+    if (!region.Get()) {
         ReleaseUnpacked();
         return false;
     }
@@ -88,7 +84,7 @@ bool ApplySkin(HWND window, const char* name) {
     ReleaseUnpacked();
 
     if (skinBitmap) DeleteObject(skinBitmap);
-    skinBitmap = bitmap;
+    skinBitmap = (HBITMAP)bitmap.Release();
     StoreSkinPath(name, isDefault);
 
     RECT rect;
@@ -97,7 +93,7 @@ bool ApplySkin(HWND window, const char* name) {
     ReadBitmapSize(skinBitmap, &width, &height);
     MoveWindow(window, rect.left, rect.top, width, height, TRUE);
     // The window owns the region from here on; one it refused is still ours.
-    if (!SetWindowRgn(window, region, TRUE)) DeleteObject(region);
+    if (SetWindowRgn(window, (HRGN)region.Get(), TRUE)) region.Release();
 
     DeleteObject(paneBrush);
     paneBackColor = SampleBitmapPixel(skinBitmap, ClampToInt(((int64_t)header.textLeft + header.textRight) / 2),

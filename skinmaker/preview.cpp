@@ -46,12 +46,11 @@ static void InvertBand(HWND window) {
     MakerRect rect = RectFromCorners(dragAnchor.x, dragAnchor.y, dragPrevious.x, dragPrevious.y);
     HDC dc = GetDC(window);
     SetROP2(dc, R2_NOT);
-    HPEN pen = CreatePen(PS_SOLID, 0, RGB(0, 0, 0));
-    HGDIOBJ oldPen = SelectObject(dc, pen);
+    ScopedGdiObject pen(CreatePen(PS_SOLID, 0, RGB(0, 0, 0)));
+    HGDIOBJ oldPen = SelectObject(dc, pen.Get());
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, rect.left, rect.top, rect.right, rect.bottom);
     SelectObject(dc, oldPen);
-    DeleteObject(pen);
     SelectObject(dc, oldBrush);
     ReleaseDC(window, dc);
 }
