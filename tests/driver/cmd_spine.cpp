@@ -145,7 +145,7 @@ DRIVER_COMMAND(DrainCommand, "drain-bench", "NAME COUNT SIZE [--timeout MS] (pri
             // A writer that gave up (Wine refuses messages over about 200 KB)
             // sends nothing more.
             if (WaitForSingleObject(writer, 0) == WAIT_OBJECT_0) break;
-            Sleep(0);
+            Sleep(0);  // a mailslot has no event for "a message came": a reader can only poll
             continue;
         }
         DWORD read = 0;
@@ -186,7 +186,7 @@ DRIVER_COMMAND(PingCommand, "ping-loop", "HWND MS [--stop-file PATH] (prints max
         if (ms > longest) longest = ms;
         if (ms > 250) ++over;
         ++count;
-        Sleep(5);
+        Sleep(5);  // the sampling period of the round trips
     }
     printf("max=%lu\ncount=%ld\nover250=%ld\n", (unsigned long)longest, count, over);
     fflush(stdout);

@@ -57,7 +57,7 @@ bool WaitFor(DWORD timeoutMs, Test test) {
         if (GetTickCount() - start >= timeoutMs) return false;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(20);
+        Sleep(20);  // another process's windows and files signal nothing this one can wait on
     }
 }
 

@@ -169,7 +169,7 @@ class Bench:
                                   stderr=subprocess.DEVNULL, timeout=5).returncode == 0:
                     self.xvfb, self.display = proc, ':%d' % n
                     return
-                time.sleep(0.1)
+                time.sleep(0.1)   # Xvfb says nothing when its display is up; xdpyinfo is asked again
             if proc.poll() is None:
                 proc.kill()
                 proc.wait(5)
@@ -401,7 +401,7 @@ class WineTestCase(unittest.TestCase):
                 return value
             if time.time() >= deadline:
                 self.fail('timed out after %gs waiting for %s' % (timeout, what))
-            time.sleep(interval)
+            time.sleep(interval)   # a poll of a state; each wait has its deadline above
 
     def window_info(self, hwnd):
         info = {}

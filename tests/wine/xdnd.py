@@ -95,7 +95,7 @@ def _drag(dpy, target, root_x, root_y, data, timeout):
     try:
         while time.time() < deadline:
             if not _x.XPending(dpy):
-                time.sleep(0.005)
+                time.sleep(0.005)   # Xlib has no wait with a time limit; the queue is polled
                 continue
             ev = Event()
             _x.XNextEvent(dpy, ctypes.byref(ev))
