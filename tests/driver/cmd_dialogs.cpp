@@ -347,6 +347,8 @@ DRIVER_COMMAND(ProcessCountsCommand, "process-counts", "PID (handles, gdi, user,
 
 // Each handle PID holds, as "type<TAB>name" lines (name empty where the
 // object has none), so that a soak run can say what a growing count holds.
+// For the Wine bench: on Windows the name query can block on a pipe that a
+// synchronous read holds, and Wine answers it at once.
 static std::string ObjectText(QueryObjectProc query, HANDLE object, ULONG what) {
     std::vector<unsigned char> info(4096);
     ULONG got = 0;

@@ -42,10 +42,6 @@ void CALLBACK AnswerBoxProc(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(GetCurrentThreadId(), FindBoxProc, 0);
 }
 
-bool ReadRecord(const std::string& path, std::string* bytes) {
-    return ReadFileBytes(path.c_str(), bytes) == FILE_READ_OK;
-}
-
 void PrintHex(const char* key, const unsigned char* data, size_t size) {
     printf("%s=", key);
     for (size_t k = 0; k < size; ++k) printf("%02x", data[k]);
@@ -59,7 +55,7 @@ DRIVER_COMMAND(SkinBitmapCommand, "skin-bitmap",
     Args pos = Positional(args);
     if (pos.size() != 1) return DRIVER_USAGE;
     std::string record;
-    if (!ReadRecord(pos[0], &record) || record.size() < sizeof(SkinHeader)) {
+    if (ReadFileBytes(pos[0].c_str(), &record) != FILE_READ_OK || record.size() < sizeof(SkinHeader)) {
         printf("cannot read a record from %s\n", pos[0].c_str());
         return DRIVER_FAILED;
     }
