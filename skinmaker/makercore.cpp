@@ -1,4 +1,4 @@
-// The skin maker's portable arithmetic and record assembly (see makercore.h).
+// The skin maker's portable arithmetic (see makercore.h).
 #include "makercore.h"
 #include "sjis.h"
 #include <stdlib.h>
@@ -70,44 +70,10 @@ bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize) {
     return true;
 }
 
-size_t CutTitle(const char* text, char title[32]) {
-    size_t kept = WholeCharPrefix(text, strlen(text), 31, IsShiftJisLeadByte);
-    memcpy(title, text, kept);
-    memset(title + kept, 0, 32 - kept);
-    return kept;
-}
-
-void FillSkinHeader(SkinHeader* header, const char* title, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                    uint32_t transparentColor) {
-    memcpy(header->magic, SKIN_MAGIC, 4);
-    CutTitle(title, header->title);
-    header->textLeft = left;
-    header->textTop = top;
-    header->textRight = right;
-    header->textBottom = bottom;
-    header->transparentColor = transparentColor;
-}
-
-bool SkinRecordLength(uint64_t fileSize, int32_t* length) {
-    if (fileSize > (uint64_t)INT32_MAX - sizeof(SkinHeader)) return false;
-    *length = (int32_t)(fileSize + sizeof(SkinHeader));
-    return true;
-}
-
 unsigned char* NewSkinRecord(const SkinHeader* header, int32_t length) {
     if (length < (int32_t)sizeof(SkinHeader)) return nullptr;
     unsigned char* record = (unsigned char*)calloc((size_t)length, 1);
     if (!record) return nullptr;
     memcpy(record, header, sizeof(SkinHeader));
     return record;
-}
-
-bool AssembleSkinRecord(const SkinHeader* header, const unsigned char* bitmap, size_t size,
-                        std::vector<unsigned char>* record) {
-    int32_t length;
-    if (!SkinRecordLength(size, &length)) return false;
-    const unsigned char* raw = (const unsigned char*)header;
-    record->assign(raw, raw + sizeof(SkinHeader));
-    record->insert(record->end(), bitmap, bitmap + size);
-    return true;
 }

@@ -1,11 +1,10 @@
 // The skin maker's decisions that need no window system: the swatch's text
 // colour, the dragged rectangle, how a coordinate is shown, the name proposed
-// for a new skin, the cut of the title and the assembly of the skin record.
+// for a new skin and the record block it fills.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
-#include "skinfile.h"
-#include <vector>
+#include "recordbuild.h"
 
 // Weighted red-green sum of a COLORREF (0x00BBGGRR): 413 R + 587 G. Blue has
 // no weight.
@@ -40,26 +39,7 @@ uint32_t FieldDisplayValue(int32_t value);
 // not fit in `outSize` bytes or the path is empty.
 bool ProposeSkinName(const char* bitmapPath, char* out, size_t outSize);
 
-// Copies `text` into the 32-byte title field: at most 31 bytes, never ending
-// inside a two-byte character (a dangling lead byte is dropped), then zeros to
-// the end of the field. Returns the number of text bytes kept.
-size_t CutTitle(const char* text, char title[32]);
-
-// Fills a skin header: magic, title (cut as above), rectangle and colour.
-void FillSkinHeader(SkinHeader* header, const char* title, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                    uint32_t transparentColor);
-
-// The record length for a bitmap file of `fileSize` bytes: fileSize + 56.
-// False when that does not fit a signed 32-bit length.
-bool SkinRecordLength(uint64_t fileSize, int32_t* length);
-
 // A record block of `length` bytes from the runtime heap with `header` in its
 // first 56 bytes and the rest zero; the caller reads the bitmap after it and
 // frees it with free(). Null when `length` is below 56 or memory runs out.
 unsigned char* NewSkinRecord(const SkinHeader* header, int32_t length);
-
-// The whole record in memory, for msktool make and the default skin: the
-// header, then the bitmap file's bytes. False, with `record` untouched, when
-// SkinRecordLength refuses the size.
-bool AssembleSkinRecord(const SkinHeader* header, const unsigned char* bitmap, size_t size,
-                        std::vector<unsigned char>* record);

@@ -9,7 +9,7 @@
 
 #include "bytes.h"
 #include "codec.h"
-#include "makercore.h"
+#include "recordbuild.h"
 #include "skinfile.h"
 
 namespace {

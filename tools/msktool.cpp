@@ -8,7 +8,7 @@
 // are Shift-JIS in the record and the terminal's encoding on Linux.
 #include "codec.h"
 #include "filebytes.h"
-#include "makercore.h"
+#include "recordbuild.h"
 #include "skinfile.h"
 #include "tovrel_version.h"
 #include "unpackreport.h"
