@@ -13,7 +13,7 @@ BUILDDIR := $(abspath $(BUILD))
 all: deps build
 
 deps:
-	@tools/install-deps.sh
+	@BUILD=$(BUILD) scripts/install-deps.sh
 
 build: native native32 asan win32 win64
 
@@ -26,9 +26,21 @@ endef
 native:
 	$(call configure,native,-DTOVREL_DIST_DIR=$(DISTDIR)/native)
 
-# The portable code and its tests again for 32-bit x86 Linux.
+# The portable code and its tests again for 32-bit x86 Linux: run directly
+# where the kernel runs i686 programs, under qemu-i386 where it does not, and
+# skipped with its reason where neither works. $(BUILD)/native32.how says
+# which, for make test.
 native32:
-	$(call configure,native32,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/linux-i686.cmake -DTOVREL_DIST_DIR=$(BUILDDIR)/native32/dist)
+	@mkdir -p $(BUILD)
+	@how=$$(scripts/i686-runner.sh $(BUILDDIR) 2>$(BUILD)/native32.why); \
+	if [ "$$how" = none ]; then \
+	  echo "none: $$(cat $(BUILD)/native32.why)" >$(BUILD)/native32.how; \
+	  echo "native32: skipped, $$(cat $(BUILD)/native32.why)"; exit 0; fi; \
+	echo "$$how" >$(BUILD)/native32.how; \
+	emulator=; [ "$$how" = direct ] || emulator=$$how; \
+	cmake -S . -B $(BUILD)/native32 $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/linux-i686.cmake \
+	  -DTOVREL_I686_EMULATOR="$$emulator" -DTOVREL_DIST_DIR=$(BUILDDIR)/native32/dist >/dev/null && \
+	cmake --build $(BUILD)/native32 -j $(JOBS) -- --no-print-directory
 
 # The same portable code and tests under AddressSanitizer and UBSan; its
 # deliverables stay in the build tree.
@@ -42,10 +54,10 @@ win64:
 	$(call configure,win64,-DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake -DTOVREL_DIST_DIR=$(DISTDIR)/win64)
 
 test: dist
-	@BUILD=$(BUILD) DIST=$(DIST) tools/run-tests.sh
+	@BUILD=$(BUILD) DIST=$(DIST) scripts/run-tests.sh
 
 run: all
-	@BUILD=$(BUILD) DIST=$(DIST) tools/run-monitor.sh
+	@BUILD=$(BUILD) DIST=$(DIST) scripts/run-monitor.sh
 
 # The portable zips dist/tovrel-VERSION-win32.zip and -win64.zip (CPack),
 # with the default skin and its picture as the sample.
@@ -62,7 +74,7 @@ dist: all
 
 # The README's pictures, taken from the real programs under Wine.
 screenshots: all
-	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tools/screenshots.py docs
+	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 scripts/screenshots.py docs
 
 # Runs each fuzz target for FUZZ_SECONDS (libFuzzer, clang); fuzz-long runs
 # each for FUZZ_RUNS executions and adds the inputs that reach new code to
@@ -76,10 +88,10 @@ fuzz-build: deps
 	@cmake --build $(BUILD)/fuzz -j $(JOBS) -- --no-print-directory
 
 fuzz: fuzz-build
-	@tools/run-fuzz.sh $(BUILD)/fuzz/bin $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	@scripts/run-fuzz.sh $(BUILD)/fuzz/bin $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 fuzz-long: fuzz-build
-	@tools/run-fuzz.sh $(BUILD)/fuzz/bin --runs $(FUZZ_RUNS) --merge $(FUZZ_TARGETS)
+	@scripts/run-fuzz.sh $(BUILD)/fuzz/bin --runs $(FUZZ_RUNS) --merge $(FUZZ_TARGETS)
 
 bench: native
 	@$(BUILD)/native/bin/benchmarks
@@ -97,7 +109,7 @@ BENCH_BASELINE_REV ?=
 BENCH_BASELINE_COUNT ?= 5000
 bench-wine: all
 	@baseline=""; if [ -n "$(BENCH_BASELINE_REV)" ]; then \
-	  baseline="--baseline $$(tools/build-baseline.sh $(BENCH_BASELINE_REV) $(BUILDDIR)/baseline/monitor-$(BENCH_BASELINE_REV).exe) --baseline-count $(BENCH_BASELINE_COUNT)"; fi; \
+	  baseline="--baseline $$(scripts/build-baseline.sh $(BENCH_BASELINE_REV) $(BUILDDIR)/baseline/monitor-$(BENCH_BASELINE_REV).exe) --baseline-count $(BENCH_BASELINE_COUNT)"; fi; \
 	TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/throughput.py --count $(BENCH_COUNT) --size $(BENCH_SIZE) \
 	  --big '$(BENCH_BIG)' --quiet-seconds $(BENCH_QUIET) $$baseline
 	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/startup.py
@@ -116,7 +128,7 @@ soak: all
 
 # Rewrites every C and C++ source to .clang-format (make test checks it).
 format:
-	@tools/check-format.sh --fix
+	@scripts/check-format.sh --fix
 
 # Redraws the built-in default skin (stored packed twice) and the icons.
 default-skin: native

@@ -24,7 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), 'wine'))
 sys.path.insert(0, HERE)
 
-from bench import bench  # noqa: E402
+from bench import bench, wine_command  # noqa: E402
 from throughput import check, settings_with_logging  # noqa: E402
 
 
@@ -38,7 +38,7 @@ def write_strings(count):
 def start_relay():
     errors = os.path.join(bench.tmp, 'relay.err')
     with open(errors, 'wb') as err:
-        proc = subprocess.Popen(['wine', bench.exe('dbgrelay')], env=bench.env, stdin=subprocess.DEVNULL,
+        proc = subprocess.Popen(wine_command(bench.exe('dbgrelay')), env=bench.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=err, start_new_session=True)
     bench.procs.append(proc)   # stopped by bench.down() whatever happens
     deadline = time.time() + 30
@@ -65,7 +65,7 @@ def start_monitor():
 
 def bare_reader(count):
     """Calls per second against a reader that only hands the buffer back."""
-    reader = subprocess.Popen(['wine', bench.driver_exe, 'dbwin-drain', str(count)], env=bench.env,
+    reader = subprocess.Popen(wine_command(bench.driver_exe) + ['dbwin-drain', str(count)], env=bench.env,
                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               start_new_session=True)
     bench.procs.append(reader)

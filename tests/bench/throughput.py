@@ -35,7 +35,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), 'wine'))
 
-from bench import bench  # noqa: E402
+from bench import bench, wine_command  # noqa: E402
 from flood import flood_bytes, pane_after  # noqa: E402
 
 SLOT = r'\\.\mailslot\dout'
@@ -115,7 +115,7 @@ def run_flood(exe, count, size, deadline_s):
     pinger = None
     try:
         stop = os.path.join(monitor.folder, 'stop-ping')
-        pinger = subprocess.Popen(['wine', bench.driver_exe, 'ping-loop', monitor.window, str(int(deadline_s * 1000)),
+        pinger = subprocess.Popen(wine_command(bench.driver_exe) + ['ping-loop', monitor.window, str(int(deadline_s * 1000)),
                                    '--stop-file', bench.win_path(stop)],
                                   env=bench.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                   start_new_session=True)

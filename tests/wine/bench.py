@@ -1,4 +1,5 @@
-"""The Wine bench: runs the real win64 programs under Wine inside Xvfb.
+"""The Wine bench: runs the real win64 programs (or, with TOVREL_PROGRAMS=win32,
+the 32-bit release) under Wine inside Xvfb.
 
 One Bench serves a whole test run: an Xvfb display of its own, a private
 WINEPREFIX (copied from a template made once per build tree), a persistent
@@ -19,10 +20,24 @@ import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCREEN_W, SCREEN_H = 1280, 1024
+WINE32 = '/usr/lib/wine/wine'   # Debian's 32-bit Wine loader (package wine32)
+# With 32-bit Wine installed, `wine` is its loader, which starts a 64-bit
+# program as another process behind start.exe: a signal or a wait would
+# reach start.exe, not the program. 64-bit programs get their own loader.
+WINE64 = '/usr/lib/wine/wine64' if os.path.exists('/usr/lib/wine/wine64') else 'wine'
 
 
 class BenchError(Exception):
     pass
+
+
+def wine_command(exe):
+    """The command line that runs a Windows program itself under Wine."""
+    with open(exe, 'rb') as f:
+        head = f.read(4096)
+    at = struct.unpack_from('<I', head, 0x3C)[0] if len(head) >= 0x40 else 0
+    machine = struct.unpack_from('<H', head, at + 4)[0] if at + 6 <= len(head) else 0
+    return ['wine' if machine == 0x14C else WINE64, exe]
 
 
 def project_version():
@@ -95,7 +110,7 @@ class Bench:
     def __init__(self):
         self.build = os.path.abspath(os.environ.get('TOVREL_BUILD', os.path.join(REPO, 'build')))
         self.dist = os.path.abspath(os.environ.get('TOVREL_DIST', os.path.join(REPO, 'dist')))
-        self.win64 = os.path.join(self.dist, 'win64')
+        self.programs = os.path.join(self.dist, os.environ.get('TOVREL_PROGRAMS', 'win64'))
         self.native = os.path.join(self.dist, 'native')
         self.driver_exe = os.path.join(self.build, 'win64', 'bin', 'tvdriver.exe')
         self.tmp = None
@@ -184,8 +199,10 @@ class Bench:
         return env
 
     def _template_prefix(self):
-        """A ready prefix kept in the build tree, made once and copied per run."""
-        template = os.path.join(self.build, 'wine-template')
+        """A ready prefix kept in the build tree, made once and copied per run.
+        With 32-bit Wine installed, a prefix gets its 32-bit half too, so it is
+        kept apart from one made without."""
+        template = os.path.join(self.build, 'wine-template' + ('-wow64' if os.path.exists(WINE32) else ''))
         if os.path.exists(os.path.join(template, '.ready')):
             return template
         lock = template + '.lock'
@@ -215,13 +232,13 @@ class Bench:
     # -- programs ---------------------------------------------------------------
 
     def exe(self, name):
-        path = os.path.join(self.win64, name + '.exe')
+        path = os.path.join(self.programs, name + '.exe')
         if not os.path.exists(path):
             raise BenchError('missing %s (build first)' % path)
         return path
 
     def copy_program(self, name, extra=()):
-        """A fresh folder holding a copy of dist/win64/<name>.exe (and extras)."""
+        """A fresh folder holding a copy of the program under test (and extras)."""
         folder = tempfile.mkdtemp(prefix=name + '-', dir=self.tmp)
         shutil.copy2(self.exe(name), folder)
         for path in extra:
@@ -232,7 +249,7 @@ class Bench:
         return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
     def start(self, exe, *args, cwd=None):
-        proc = subprocess.Popen(['wine', exe] + [str(a) for a in args], env=self.env, cwd=cwd,
+        proc = subprocess.Popen(wine_command(exe) + [str(a) for a in args], env=self.env, cwd=cwd,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 start_new_session=True)
         self.procs.append(proc)
@@ -252,7 +269,7 @@ class Bench:
                 pass
 
     def wine(self, exe, *args, timeout=30, input=None, cwd=None):
-        return subprocess.run(['wine', exe] + [str(a) for a in args], env=self.env, cwd=cwd, input=input,
+        return subprocess.run(wine_command(exe) + [str(a) for a in args], env=self.env, cwd=cwd, input=input,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
 
     # -- the test driver --------------------------------------------------------
@@ -260,7 +277,7 @@ class Bench:
     def _start_driver(self):
         if not os.path.exists(self.driver_exe):
             raise BenchError('missing %s (build first)' % self.driver_exe)
-        self.driver_proc = subprocess.Popen(['wine', self.driver_exe, '--serve'], env=self.env,
+        self.driver_proc = subprocess.Popen(wine_command(self.driver_exe) + ['--serve'], env=self.env,
                                             stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                             stderr=subprocess.DEVNULL, start_new_session=True)
         self._driver_buffer = b''

@@ -6,6 +6,8 @@ import os
 import signal
 import subprocess
 
+from bench import wine_command
+
 RING = 32768
 
 
@@ -34,7 +36,7 @@ class Writer:
 
     def __init__(self, bench, slot, count, size, stop_file=None, rate=0):
         self.bench, self.size, self.stop_file = bench, size, stop_file
-        args = ['wine', bench.driver_exe, 'mailslot-flood', slot, str(count), str(size)]
+        args = wine_command(bench.driver_exe) + ['mailslot-flood', slot, str(count), str(size)]
         if stop_file:
             args += ['--stop-file', bench.win_path(stop_file)]
         if rate:

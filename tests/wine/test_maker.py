@@ -514,7 +514,7 @@ class SaveTests(MakerCase):
     def monitor_wears(self, skin, title):
         """The monitor applies the skin through its skin command: its title,
         size and outline (green cut out) come from the skin."""
-        monitor = os.path.join(self.bench.win64, 'monitor.exe')
+        monitor = os.path.join(self.bench.programs, 'monitor.exe')
         if not os.path.exists(monitor):
             self.skipTest('monitor.exe is not in the dist folder')
         folder = self.bench.copy_program('monitor')

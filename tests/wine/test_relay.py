@@ -5,7 +5,7 @@ import os
 import signal
 import subprocess
 
-from bench import WineTestCase
+from bench import WineTestCase, wine_command
 from builders import settings_block
 from test_dialogs import MonitorSession
 
@@ -17,7 +17,7 @@ class Relay:
         self.test = test
         self.errors = os.path.join(test.bench.tmp, 'relay-%d.err' % id(self))
         with open(self.errors, 'wb') as err:
-            self.proc = subprocess.Popen(['wine', test.bench.exe('dbgrelay')] + list(args), env=test.bench.env,
+            self.proc = subprocess.Popen(wine_command(test.bench.exe('dbgrelay')) + list(args), env=test.bench.env,
                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err,
                                          start_new_session=True)
         test.bench.procs.append(self.proc)
@@ -104,7 +104,7 @@ class RelayTests(WineTestCase):
     def test_two_writers_ten_thousand_strings_arrive_whole_and_each_in_its_order(self):
         monitor = self.monitor(log=1)
         Relay(self, '--pid').started()
-        writers = [subprocess.Popen(['wine', self.bench.driver_exe, 'ods-flood', '5000', tag], env=self.bench.env,
+        writers = [subprocess.Popen(wine_command(self.bench.driver_exe) + ['ods-flood', '5000', tag], env=self.bench.env,
                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                     start_new_session=True) for tag in 'AB']
         for writer in writers:

@@ -9,7 +9,7 @@ import tempfile
 import time
 import zipfile
 
-from bench import WineTestCase, project_version, REPO
+from bench import WineTestCase, project_version, REPO, wine_command
 from builders import CMD_EXIT
 
 PROGRAMS = {'monitor': 'デバッグ出力モニター', 'skinmaker': 'スキンメーカー',
@@ -127,7 +127,7 @@ class RunScriptTests(WineTestCase):
         env = dict(fresh, WINEPREFIX=prefix, WINEDEBUG='-all', LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8')
 
         def driver(*args):
-            return subprocess.run(['wine', self.bench.driver_exe] + list(args), env=env, stdin=subprocess.DEVNULL,
+            return subprocess.run(wine_command(self.bench.driver_exe) + list(args), env=env, stdin=subprocess.DEVNULL,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60).stdout
         window = driver('find-window', 'TOVRELWND').split()[0].decode()
         pane = [line.split(b'\t')[2].decode() for line in driver('children', window).splitlines()
@@ -143,7 +143,7 @@ class RunScriptTests(WineTestCase):
                 env = dict(os.environ, BUILD=self.bench.build, DIST=self.bench.dist, TOVREL_RUN_FOLDER=folder,
                            TOVREL_RUN_PREFIX=prefix)
                 env.pop('DISPLAY', None)
-                proc = subprocess.Popen(['bash', os.path.join(REPO, 'tools', 'run-monitor.sh')], env=env,
+                proc = subprocess.Popen(['bash', os.path.join(REPO, 'scripts', 'run-monitor.sh')], env=env,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                         start_new_session=True)
                 try:

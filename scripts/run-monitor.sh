@@ -21,26 +21,36 @@ prefix=${TOVREL_RUN_PREFIX:-$BUILD/run-prefix}
 folder=${TOVREL_RUN_FOLDER:-$BUILD/run-monitor}
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# With 32-bit Wine installed, `wine` starts a 64-bit program as another
+# process behind start.exe, so a PID or a signal would reach start.exe, not
+# the monitor: the 64-bit loader runs the programs itself.
+wine64=/usr/lib/wine/wine64
+[[ -x $wine64 ]] || wine64=wine
 
 xvfb_pid=
 monitor_pid=
-# Asks the monitor to exit (command 40003) so it saves sys.ini; the test
-# driver of the build tree can post that.
-ask_monitor_to_exit() {
+# Asks the monitor to exit (command 40003), so that it writes sys.ini, and
+# waits for its process to end. The command is sent again every 5 s in case
+# it was lost (the window not found, a driver that failed to start under
+# load); after 60 s the monitor is left to the kill below.
+stop_monitor() {
   local driver=$BUILD/win64/bin/tvdriver.exe window
-  [[ -f $driver ]] || return 0
-  window=$(wine "$driver" find-window TOVRELWND 2>/dev/null | tr -d '\r') || return 0
-  [[ -n $window ]] || return 0
-  wine "$driver" command "$window" 40003 >/dev/null 2>&1 || return 0
-  for _ in $(seq 50); do
-    kill -0 "$monitor_pid" 2>/dev/null || return 0
-    sleep 0.1
+  [[ -f $driver ]] || { echo "no test driver ($driver): sys.ini is not written" >&2; return 1; }
+  for _ in $(seq 12); do
+    window=$("$wine64" "$driver" find-window TOVRELWND --timeout 5000 2>/dev/null | tr -d '\r' | head -n 1) || true
+    [[ -n $window ]] && "$wine64" "$driver" command "$window" 40003 >/dev/null 2>&1 || true
+    for _ in $(seq 50); do
+      kill -0 "$monitor_pid" 2>/dev/null || return 0
+      sleep 0.1   # polls another process's exit; nothing in bash can await it with a limit
+    done
   done
+  echo "the monitor did not exit within 60 s; stopping it" >&2
+  return 1
 }
 
 cleanup() {
   trap - INT TERM EXIT
-  if [[ -n $monitor_pid ]] && kill -0 "$monitor_pid" 2>/dev/null; then ask_monitor_to_exit; fi
+  if [[ -n $monitor_pid ]] && kill -0 "$monitor_pid" 2>/dev/null; then stop_monitor || true; fi
   [[ -n $monitor_pid ]] && kill "$monitor_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
@@ -59,8 +69,10 @@ trap 'echo; echo "stopping"; exit 0' INT TERM
 # made here with the same settings.
 if [[ ! -f $prefix/.ready ]]; then
   rm -rf "$prefix"
-  if [[ -f $BUILD/wine-template/.ready ]]; then
-    cp -a "$BUILD/wine-template" "$prefix"
+  template=$BUILD/wine-template
+  [[ -x /usr/lib/wine/wine ]] && template+=-wow64   # made with 32-bit Wine (see tests/wine/bench.py)
+  if [[ -f $template/.ready ]]; then
+    cp -a "$template" "$prefix"
   else
     echo "making the Wine prefix $prefix (about 10 s)"
     wineboot -i >/dev/null 2>&1
@@ -98,14 +110,14 @@ mkdir -p "$folder"
 cp "$DIST/win64/monitor.exe" "$folder/"
 wineserver -p 2>/dev/null || true   # already running is fine
 
-setsid wine "$folder/monitor.exe" >/dev/null 2>&1 &
+setsid "$wine64" "$folder/monitor.exe" >/dev/null 2>&1 &
 monitor_pid=$!
 echo "monitor started from $folder (sys.ini and log.txt live there)"
 
 # The mailslot exists from the monitor's first poll tick on.
 sent=
 for _ in $(seq 150); do
-  if wine "$DIST/win64/doutsend.exe" "こんにちは。Tovrel is running: $(date '+%Y-%m-%d %H:%M:%S')" >/dev/null 2>&1; then
+  if "$wine64" "$DIST/win64/doutsend.exe" "こんにちは。Tovrel is running: $(date '+%Y-%m-%d %H:%M:%S')" >/dev/null 2>&1; then
     sent=1
     break
   fi

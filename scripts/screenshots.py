@@ -2,7 +2,7 @@
 """Pictures for the README: drives the real win64 programs under Wine and
 Xvfb and writes PNGs of them into a folder (default docs/).
 
-    TOVREL_BUILD=build TOVREL_DIST=dist python3 tools/screenshots.py [FOLDER]
+    TOVREL_BUILD=build TOVREL_DIST=dist python3 scripts/screenshots.py [FOLDER]
 
 monitor.png (a few lines of text on the default skin), monitor-menu.png (its
 context menu open), settings.png, memory.png, skinmaker.png (a bitmap in the

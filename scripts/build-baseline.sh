@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the 64-bit monitor.exe of an earlier revision, for benchmarks that
 # measure it beside the current one in the same run.
-#   tools/build-baseline.sh REV OUT.exe
+#   scripts/build-baseline.sh REV OUT.exe
 set -euo pipefail
 rev=${1:?revision}
 out=${2:?output exe}

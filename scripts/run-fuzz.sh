@@ -5,8 +5,9 @@
 # that reach new code are then added to the committed corpus, which `make
 # test` replays. Crashes are kept in the scratch folder. Prints executions,
 # executions per second and wall time per target. A target's own libFuzzer
-# flags, if it needs any, are in tests/fuzz/TARGET.flags (one line).
-#   tools/run-fuzz.sh BIN_DIR (SECONDS | --runs N) [--merge] [TARGET...]
+# flags, if it needs any, are in tests/fuzz/TARGET.flags (one line). A time
+# limit there holds only for the long run: SECONDS holds for every target.
+#   scripts/run-fuzz.sh BIN_DIR (SECONDS | --runs N) [--merge] [TARGET...]
 set -euo pipefail
 
 usage() { echo "usage: $0 BIN_DIR (SECONDS | --runs N) [--merge] [TARGET...]" >&2; exit 2; }
@@ -17,10 +18,12 @@ if [[ $1 == --runs ]]; then
   (($# >= 2)) || usage
   limit=(-runs="$2")
   what="$2 runs"
+  timed=0
   shift 2
 else
   limit=(-max_total_time="$1")
   what="$1 s"
+  timed=1
   shift
 fi
 merge=0
@@ -50,10 +53,16 @@ for exe in "${targets[@]}"; do
   seeds="$root/tests/fuzz/corpus/$name"
   mkdir -p "$work/$name/corpus" "$work/$name/crashes" "$seeds"
   flags=()
-  [[ -f $root/tests/fuzz/$name.flags ]] && read -r -a flags <"$root/tests/fuzz/$name.flags"
+  if [[ -f $root/tests/fuzz/$name.flags ]]; then
+    read -r -a own <"$root/tests/fuzz/$name.flags"
+    for flag in "${own[@]}"; do
+      ((timed)) && [[ $flag == -max_total_time=* || $flag == -runs=* ]] && continue
+      flags+=("$flag")
+    done
+  fi
   echo "== $name: $what ${flags[*]:-}"
   start=$(date +%s)
-  if ! "$exe" "${limit[@]}" "${flags[@]}" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
+  if ! "$exe" "${flags[@]}" "${limit[@]}" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
        -artifact_prefix="$work/$name/crashes/" "$work/$name/corpus" "$seeds" \
        >"$work/$name/log.txt" 2>&1; then
     echo "FAILED: $name (see $work/$name/log.txt and $work/$name/crashes/)" >&2
