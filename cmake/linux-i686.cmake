@@ -12,6 +12,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# 64-bit file offsets and inode numbers: under qemu-i386 the host's directory
+# offsets do not fit 32 bits, and readdir would end at once.
+set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
 set(TOVREL_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources, built with the project")
 # Where the kernel cannot run i686 programs, the build names an emulator
 # (qemu-i386); test discovery and ctest then run the tests through it.
