@@ -1,32 +1,41 @@
 // dbgrelay: reads the system's debug-output channel (what programs write with
-// OutputDebugString) and sends every string on to a monitor's mailslot, on
-// this PC or another.
+// OutputDebugString) and sends every string on to a monitor's mailslot, or as
+// a syslog message to a syslogrelay on another PC.
 //
 // Three threads. The capture thread copies each string out of the shared
 // buffer and hands the buffer back at once, so a writer waits for the copy
-// only; the send thread writes the waiting lines to the mailslot in order;
-// the main thread owns a hidden window (WM_CLOSE, as taskkill sends it) and
-// the orderly stop that releases the channel for the next reader.
+// only; the send thread (sender.h) sends the waiting lines in order; the main
+// thread owns the hidden stop window (WM_CLOSE, as taskkill sends it) and the
+// orderly stop that releases the channel for the next reader.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
 #include <string>
 #include <unordered_map>
+#include <vector>
+#include "linerules.h"
 #include "names.h"
 #include "relaycore.h"
+#include "sender.h"
 #include "settings.h"
+#include "syslogcore.h"
+#include "textconv.h"
 #include "tovrel_version.h"
 
 static const size_t kMaxNameLength = SETTINGS_NAME_SIZE - 1;  // what the monitor's name fields hold
 
 #define RELAY_WINDOW_CLASS "TovrelRelay"
-#define RELAY_STOP_WAIT_MS 5000  // what a stop gives the send thread to finish
 
 struct Options {
     std::string host = ".";
     std::string slot = "dout";
     RelayFormat format;
     bool global = false;
+    LineRules rules;
+    std::vector<std::string> processes;          // keep only writers whose executable matches one
+    std::vector<std::string> excludedProcesses;  // and none of these
+    std::string syslog;                          // "HOST[:PORT]": syslog messages instead of the mailslot
+    bool tcp = false;
 };
 
 static Options options;
@@ -36,22 +45,14 @@ static char slotPath[MAILSLOT_NAME_SIZE];
 static HANDLE bufferMapping, bufferReady, dataReady;
 static const unsigned char* sharedBuffer;
 static HANDLE stopCapture;  // set when the capture thread is to end
-
-// The lines between the two threads, under outboxLock. outboxChanged wakes
-// the send thread for new lines and the capture thread for room.
-static SRWLOCK outboxLock = SRWLOCK_INIT;
-static CONDITION_VARIABLE outboxChanged = CONDITION_VARIABLE_INIT;
-static RelayOutbox outbox;
-static bool capturing = true;  // false: the capture thread stops waiting for room
-static bool finishing;         // true: the send thread ends once the outbox is empty
-static unsigned long droppedAtExit;
-
-static HWND relayWindow;
-static HANDLE stopped;  // set when main has shut down, for the console handler
+static SyslogClient syslogClient;
+static std::string computerName;  // the syslog messages' host
 
 static void PrintUsage(FILE* out) {
     fprintf(out,
             "usage: dbgrelay [--host PC] [--slot NAME] [--pid | --name] [--raw] [--global]\n"
+            "                [--include P] [--exclude P] [--time] [--process P] [--exclude-process P]\n"
+            "       dbgrelay --syslog HOST[:PORT] [--tcp] [options as above]\n"
             "       dbgrelay --help | --version\n"
             "Reads what programs write with OutputDebugString and sends each string to the\n"
             "mailslot \\\\PC\\mailslot\\NAME (default \\\\.\\mailslot\\dout), where the monitor\n"
@@ -59,7 +60,14 @@ static void PrintUsage(FILE* out) {
             "  --pid     puts the writer's process id in front: \"[1234] \"\n"
             "  --name    puts its id and executable name in front: \"[1234 app.exe] \"\n"
             "  --global  reads the output of services (the Global\\ objects); needs the\n"
-            "            SeCreateGlobalPrivilege privilege (run as administrator)\n"
+            "            SeCreateGlobalPrivilege privilege (run as administrator)\n" LINE_RULES_USAGE
+            "  --process PATTERNS          keep only the strings of writers whose executable\n"
+            "                              name matches one pattern (\"myapp.exe;tool*.exe\")\n"
+            "  --exclude-process PATTERNS  drop the strings of writers whose name matches one\n"
+            "  --syslog HOST[:PORT]  sends each string as an RFC 5424 syslog message (app: the\n"
+            "            writer's executable, text as UTF-8) to a syslogrelay or any syslog\n"
+            "            server instead (UDP, port 514 by default); --tcp uses TCP\n"
+            "The patterns see the line as the monitor would show it, without the time.\n"
             "Runs until Ctrl+C, the console's close, or WM_CLOSE (taskkill without /F).\n"
             "One program at a time can read the debug output. While the monitor is not\n"
             "there, strings are counted and dropped; the count is reported when it returns.\n"
@@ -72,7 +80,15 @@ static int ParseArguments(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") return 1;
         if (arg == "--version") return 3;
-        if (arg == "--pid") {
+        int taken = TakeLineRuleOption(argc, argv, &i, &options.rules);
+        if (taken < 0 || ((arg == "--process" || arg == "--exclude-process") && i + 1 >= argc)) {
+            fprintf(stderr, "dbgrelay: %s needs a value\n", arg.c_str());
+            return 2;
+        }
+        if (taken) continue;
+        if (arg == "--process" || arg == "--exclude-process") {
+            AddPatterns(argv[++i], arg == "--process" ? &options.processes : &options.excludedProcesses);
+        } else if (arg == "--pid") {
             options.format.pid = true;
         } else if (arg == "--name") {
             options.format.name = true;
@@ -80,6 +96,14 @@ static int ParseArguments(int argc, char** argv) {
             options.format.raw = true;
         } else if (arg == "--global") {
             options.global = true;
+        } else if (arg == "--tcp") {
+            options.tcp = true;
+        } else if (arg == "--syslog") {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "dbgrelay: --syslog needs HOST[:PORT]\n");
+                return 2;
+            }
+            options.syslog = argv[++i];
         } else if (arg == "--host" || arg == "--slot") {
             if (i + 1 >= argc) {
                 fprintf(stderr, "dbgrelay: %s needs a value\n", arg.c_str());
@@ -95,6 +119,10 @@ static int ParseArguments(int argc, char** argv) {
             fprintf(stderr, "dbgrelay: unknown argument %s\n", arg.c_str());
             return 2;
         }
+    }
+    if (options.tcp && options.syslog.empty()) {
+        fprintf(stderr, "dbgrelay: --tcp goes with --syslog\n");
+        return 2;
     }
     FormatMailslotName(options.host.c_str(), options.slot.c_str(), slotPath, sizeof slotPath);
     return 0;
@@ -180,182 +208,65 @@ static const std::string& NameOfProcess(uint32_t pid) {
     return executableNames[pid] = name;
 }
 
-// Hands a line to the send thread; while the outbox is full, waits for room
-// (the next writer then waits for the buffer) rather than drop it. Only a
-// change the other thread may be waiting for wakes it.
-static void QueueLine(std::string line) {
-    AcquireSRWLockExclusive(&outboxLock);
-    while (RelayOutboxFull(outbox) && capturing) {
-        WakeAllConditionVariable(&outboxChanged);
-        SleepConditionVariableSRW(&outboxChanged, &outboxLock, INFINITE, 0);
-    }
-    bool wasEmpty = outbox.lines.empty();
-    PushRelayLine(&outbox, std::move(line));
-    ReleaseSRWLockExclusive(&outboxLock);
-    if (wasEmpty) WakeAllConditionVariable(&outboxChanged);
+static unsigned long long filteredStrings;  // the capture thread's count
+
+// Whether the writer passes --process and --exclude-process.
+static bool WriterPasses(const std::string& exeName) {
+    if (!options.processes.empty() && !MatchesAnyPattern(options.processes, exeName.data(), exeName.size(), false))
+        return false;
+    return !MatchesAnyPattern(options.excludedProcesses, exeName.data(), exeName.size(), false);
+}
+
+// The syslog message a line becomes: the writer as the app, its text
+// without the line end, as UTF-8.
+static std::string SyslogMessageOf(const DebugString& string, const std::string& line) {
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    UtcTime now;
+    UtcNow(&now);
+    return FormatSyslog5424(7, now, computerName, NameOfProcess(string.pid), string.pid, AnsiToUtf8(text), false);
 }
 
 static DWORD WINAPI CaptureThread(void*) {
     HANDLE waits[] = {dataReady, stopCapture};
     static unsigned char copy[DBWIN_BUFFER_BYTES];
+    bool needName = options.format.name || !options.processes.empty() || !options.excludedProcesses.empty();
     SetEvent(bufferReady);
     while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         memcpy(copy, sharedBuffer, sizeof copy);
         SetEvent(bufferReady);
+        // Everything below runs after the writer has its buffer back.
+        SYSTEMTIME capturedAt;
+        GetLocalTime(&capturedAt);
         DebugString string;
         ReadDebugBuffer(copy, sizeof copy, &string);
+        std::string exeName = needName ? NameOfProcess(string.pid) : std::string();
         std::string line;
-        AppendRelayLine(options.format, string, options.format.name ? NameOfProcess(string.pid) : std::string(), &line);
-        QueueLine(std::move(line));
-    }
-    return 0;
-}
-
-// --- the send thread -------------------------------------------------------
-
-static DWORD lastTry;
-static bool monitorSeen;  // a message has reached a monitor since the start
-static bool monitorAway;  // reported missing, not yet back
-static unsigned long dropped;
-
-static void ReportMonitorAway(DWORD error) {
-    if (monitorAway) return;
-    monitorAway = true;
-    if (monitorSeen)
-        fprintf(stderr, "dbgrelay: the monitor at %s went away; strings are counted and dropped until it returns\n",
-                slotPath);
-    else
-        fprintf(stderr, "dbgrelay: no monitor at %s (error %lu); strings are counted and dropped until one runs\n",
-                slotPath, error);
-}
-
-// Opens the mailslot for one message, or not at all while the monitor is
-// away and the last try was too recent; says on stderr when it comes back.
-// Every message opens it afresh: a handle kept open goes on taking writes
-// after its monitor has exited (Wine drops them without an error), and the
-// strings would be lost uncounted.
-static HANDLE OpenSlot() {
-    DWORD now = GetTickCount();
-    if (monitorAway && now - lastTry < RELAY_RETRY_MS) return INVALID_HANDLE_VALUE;
-    lastTry = now;
-    HANDLE slot =
-        CreateFileA(slotPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (slot == INVALID_HANDLE_VALUE) {
-        ReportMonitorAway(GetLastError());
-        return slot;
-    }
-    if (monitorAway || !monitorSeen) {
-        if (dropped)
-            fprintf(stderr, "dbgrelay: sending to %s; %lu string%s dropped while the monitor was away\n", slotPath,
-                    dropped, dropped == 1 ? " was" : "s were");
-        else
-            fprintf(stderr, "dbgrelay: sending to %s\n", slotPath);
-        dropped = 0;
-    }
-    monitorAway = false;
-    monitorSeen = true;
-    return slot;
-}
-
-static bool SendToSlot(const std::string& message) {
-    HANDLE slot = OpenSlot();
-    if (slot == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool sent = WriteFile(slot, message.data(), (DWORD)message.size(), &written, nullptr) && written == message.size();
-    if (!sent) ReportMonitorAway(GetLastError());
-    CloseHandle(slot);
-    return sent;
-}
-
-// Whether the send thread has something to do now (under outboxLock). While
-// the monitor is away it lets lines gather and looks again when the retry
-// time comes, unless the outbox fills first.
-static bool SenderHasWork() {
-    if (finishing) return true;
-    return monitorAway ? RelayOutboxFull(outbox) : !outbox.lines.empty();
-}
-
-static DWORD WINAPI SendThread(void*) {
-    // A remote slot gets one string per message, as doutsend sends lines.
-    size_t limit = options.host == "." ? RELAY_MESSAGE_BYTES : 0;
-    std::string message;
-    for (;;) {
-        AcquireSRWLockExclusive(&outboxLock);
-        while (!SenderHasWork()) {
-            DWORD wait = monitorAway ? RELAY_RETRY_MS : INFINITE;
-            if (!SleepConditionVariableSRW(&outboxChanged, &outboxLock, wait, 0)) break;  // time to look again
+        if (options.rules.time)
+            AppendClockTime(
+                ClockTime{capturedAt.wHour, capturedAt.wMinute, capturedAt.wSecond, capturedAt.wMilliseconds}, &line);
+        size_t stamp = line.size();
+        AppendRelayLine(options.format, string, exeName, &line);
+        if (!WriterPasses(exeName) || !LinePasses(options.rules, line.data() + stamp, line.size() - stamp)) {
+            ++filteredStrings;
+            continue;
         }
-        bool wasFull = RelayOutboxFull(outbox);
-        if (monitorAway) {
-            ReleaseSRWLockExclusive(&outboxLock);
-            HANDLE slot = OpenSlot();
-            if (slot != INVALID_HANDLE_VALUE) CloseHandle(slot);
-            AcquireSRWLockExclusive(&outboxLock);
-            if (monitorAway) dropped += (unsigned long)DropRelayLines(&outbox);
-        }
-        size_t count = TakeRelayMessage(&outbox, limit, &message);
-        bool done = !count && finishing;
-        ReleaseSRWLockExclusive(&outboxLock);
-        if (wasFull) WakeAllConditionVariable(&outboxChanged);
-        if (done) break;
-        if (count && !SendToSlot(message)) dropped += (unsigned long)count;
+        QueueLine(options.syslog.empty() ? std::move(line) : SyslogMessageOf(string, line));
     }
-    droppedAtExit = dropped;
     return 0;
 }
 
 // --- the main thread -----------------------------------------------------
 
-static LRESULT CALLBACK RelayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CLOSE:
-        DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// Ctrl+C, Ctrl+Break and the console's close end the relay through its
-// window, in order; for a close the system ends the process once the
-// handler returns, so it waits for the stop.
-static BOOL WINAPI OnConsoleControl(DWORD event) {
-    PostMessageA(relayWindow, WM_CLOSE, 0, 0);
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
-        WaitForSingleObject(stopped, RELAY_STOP_WAIT_MS + 1000);
-    return TRUE;
-}
-
-static HWND CreateRelayWindow() {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = RelayWndProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = RELAY_WINDOW_CLASS;
-    if (!RegisterClassA(&windowClass)) return nullptr;
-    return CreateWindowExA(0, RELAY_WINDOW_CLASS, "dbgrelay", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                           windowClass.hInstance, nullptr);
-}
-
-static void StopThreads(HANDLE capture, HANDLE sender) {
+static void StopThreads(HANDLE capture) {
     SetEvent(stopCapture);
-    AcquireSRWLockExclusive(&outboxLock);
-    capturing = false;
-    ReleaseSRWLockExclusive(&outboxLock);
-    WakeAllConditionVariable(&outboxChanged);
+    StopQueueing();
     WaitForSingleObject(capture, INFINITE);
     // The channel is free for the next reader before the last lines go out.
     CloseChannel();
-    AcquireSRWLockExclusive(&outboxLock);
-    finishing = true;
-    ReleaseSRWLockExclusive(&outboxLock);
-    WakeAllConditionVariable(&outboxChanged);
-    if (WaitForSingleObject(sender, RELAY_STOP_WAIT_MS) != WAIT_OBJECT_0)
-        fprintf(stderr, "dbgrelay: the monitor did not take the last strings in time\n");
-    else if (droppedAtExit)
-        fprintf(stderr, "dbgrelay: %lu string%s dropped while the monitor was away\n", droppedAtExit,
-                droppedAtExit == 1 ? " was" : "s were");
+    unsigned long long sent = StopSender(RELAY_STOP_WAIT_MS);
+    fprintf(stderr, "dbgrelay: %llu string%s sent, %llu dropped by the filters, %llu undelivered\n", sent,
+            sent == 1 ? "" : "s", filteredStrings, SenderDropped());
 }
 
 int main(int argc, char** argv) {
@@ -373,24 +284,35 @@ int main(int argc, char** argv) {
         return 2;
     }
     stopCapture = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    relayWindow = CreateRelayWindow();
-    if (!stopCapture || !stopped || !relayWindow) {
+    if (!stopCapture || !CreateStopWindow(RELAY_WINDOW_CLASS, "dbgrelay")) {
         fprintf(stderr, "dbgrelay: cannot start (error %lu)\n", GetLastError());
         return 1;
+    }
+    SenderSetup sender = {"dbgrelay", "string", slotPath, options.host == ".", options.host != "."};
+    if (!options.syslog.empty()) {
+        std::string error;
+        syslogClient.tool = "dbgrelay";
+        if (!OpenSyslogClient(&syslogClient, options.syslog, options.tcp, &error)) {
+            fprintf(stderr, "dbgrelay: --syslog %s: %s\n", options.syslog.c_str(), error.c_str());
+            return 2;
+        }
+        sender.syslog = &syslogClient;
+        computerName = ThisComputerName();
     }
     if (!OpenChannel()) return 1;
-    fprintf(stderr, "dbgrelay: relaying the debug output to %s; Ctrl+C stops\n", slotPath);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    HANDLE sender = CreateThread(nullptr, 0, SendThread, nullptr, 0, nullptr);
+    fprintf(stderr, "dbgrelay: relaying the debug output to %s; Ctrl+C stops\n",
+            options.syslog.empty()
+                ? slotPath
+                : (syslogClient.target + (options.tcp ? " (syslog, TCP)" : " (syslog, UDP)")).c_str());
+    if (!StartSender(sender)) return 1;
     HANDLE capture = CreateThread(nullptr, 0, CaptureThread, nullptr, 0, nullptr);
-    if (!sender || !capture) {
+    if (!capture) {
         fprintf(stderr, "dbgrelay: cannot start (error %lu)\n", GetLastError());
         return 1;
     }
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-    StopThreads(capture, sender);
-    SetEvent(stopped);
+    RunUntilStopped();
+    StopThreads(capture);
+    CloseSyslogClient(&syslogClient);
+    SignalStopped();
     return 0;
 }

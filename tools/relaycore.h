@@ -20,6 +20,8 @@
 // While the mailslot cannot be opened, a new try comes this long after the
 // last one at the soonest.
 #define RELAY_RETRY_MS 1000
+// What a stop gives the send thread to finish.
+#define RELAY_STOP_WAIT_MS 5000
 // Executable names remembered per process id; past this the memory starts
 // again.
 #define RELAY_NAME_CACHE_SIZE 1024

@@ -2,6 +2,7 @@
 other programs reaches the monitor's pane and log.txt once and in order,
 one reader owns the channel at a time, and the monitor may come and go."""
 import os
+import shutil
 import signal
 import subprocess
 
@@ -141,3 +142,78 @@ class RelayTests(WineTestCase):
         relay.wait_said('5 strings were dropped while the monitor was away')
         self.ods('after')
         second.wait_pane(b'after\r\n')
+
+
+class WriterFilterTests(WineTestCase):
+    """The writer-side line rules: dbgrelay keeping one program's strings,
+    doutsend following a log file through what log rotation does to it."""
+
+    def test_dbgrelay_keeps_one_program_drops_a_pattern_and_stamps_the_time(self):
+        slot = r'\\.\mailslot\tvfilter'
+        self.driver_ok('mailslot-open', slot)
+        self.addCleanup(self.driver, 'mailslot-close', slot)
+        other = os.path.join(self.bench.copy_program('monitor'), 'otherapp.exe')
+        shutil.copy2(self.bench.driver_exe, other)
+        relay = Relay(self, '--slot', 'tvfilter', '--name', '--time', '--process', 'TVDRIVER.exe',
+                      '--exclude', 'noisy*line').started()
+        pid = self.driver_ok('ods', 'kept one').strip()
+        self.driver_ok('ods', 'a NOISY old line')
+        self.assertEqual(self.wine(other, 'ods', 'from the other program').returncode, 0)
+        self.driver_ok('ods', 'kept two')
+        got = bytearray()
+
+        def arrived():
+            got.extend(self.read_slot(slot))
+            return b'kept two' in got
+
+        self.wait_until(arrived, what='the kept strings')
+        self.assertEqual(relay.stop(), 0)
+        got.extend(self.read_slot(slot))
+        lines = got.decode().split('\r\n')
+        self.assertEqual(lines.pop(), '')
+        self.assertEqual(len(lines), 2, lines)
+        for line, text in zip(lines, ('kept one', 'kept two')):
+            self.assertRegex(line, r'^\d\d:[0-5]\d:[0-5]\d\.\d{3} \[%s tvdriver\.exe\] %s$' % (pid, text))
+        self.assertIn('2 strings sent, 2 dropped by the filters', relay.said())
+
+    def read_slot(self, slot):
+        return b''.join(bytes.fromhex(m) for m in self.driver_ok('mailslot-read', slot).split())
+
+    def test_doutsend_follows_appends_truncation_rotation_and_deletion_in_order(self):
+        monitor = MonitorSession(self, settings_block(log=1))
+        path = os.path.join(self.bench.tmp, 'app.log')
+        with open(path, 'wb') as f:
+            f.write(b'there before\n')
+        errors = os.path.join(self.bench.tmp, 'follow.err')
+        with open(errors, 'wb') as err:
+            proc = subprocess.Popen(wine_command(self.bench.exe('doutsend')) + ['--follow', self.bench.win_path(path),
+                                     '--exclude', 'skip'], env=self.bench.env, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL, stderr=err, start_new_session=True)
+        self.bench.procs.append(proc)
+        self.addCleanup(self.bench.stop, proc)
+        said = lambda: open(errors, 'rb').read().decode('cp932', errors='replace')
+        self.wait_until(lambda: 'from its end' in said(), what='doutsend following the file')
+        logged = b''
+
+        def step(change, wanted):
+            nonlocal logged
+            change()
+            logged += wanted
+            self.wait_until(lambda: os.path.exists(monitor.log) and open(monitor.log, 'rb').read() == logged,
+                            timeout=20, what='log.txt to hold %r' % logged)
+
+        def write(mode, data, name=path):
+            with open(name, mode) as f:
+                f.write(data)
+
+        step(lambda: write('ab', b'one\r\nskip me\ntwo'), b'one\r\ntwo')      # the last line after 1 s
+        step(lambda: write('wb', b'three\n'), b'three\n')                      # truncated: from the start
+        step(lambda: (os.rename(path, path + '.1'), write('wb', b'four\n')), b'four\n')  # rotated
+        step(lambda: write('ab', b'five\n'), b'five\n')
+        waits = said().count('waiting for')
+        os.remove(path)
+        self.wait_until(lambda: said().count('waiting for') > waits, what='doutsend waiting for the file')
+        step(lambda: write('wb', '六\n'.encode('cp932')), '六\n'.encode('cp932'))
+        os.kill(proc.pid, signal.SIGINT)
+        self.assertEqual(proc.wait(20), 0)
+        self.assertIn('6 lines sent, 1 dropped by the filters', said())
