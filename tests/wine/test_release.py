@@ -14,6 +14,7 @@ from builders import CMD_EXIT
 
 PROGRAMS = {'monitor': 'デバッグ出力モニター', 'skinmaker': 'スキンメーカー',
             'doutsend': 'モニターへのテキスト送信', 'dbgrelay': 'デバッグ出力の中継',
+            'syslogrelay': 'syslog の中継',
             'msktool': 'スキンファイルツール'}
 
 
@@ -31,7 +32,7 @@ class VersionTests(WineTestCase):
                 self.assertEqual(info['ProductName'], 'Tovrel')
                 self.assertEqual(info['FileDescription'], 'Tovrel ' + description)
                 self.assertEqual(info['OriginalFilename'], name + '.exe')
-        for tool in ('doutsend', 'dbgrelay', 'msktool'):
+        for tool in ('doutsend', 'dbgrelay', 'syslogrelay', 'msktool'):
             result = self.wine(self.bench.exe(tool), '--version')
             self.assertEqual((result.returncode, result.stdout.strip()), (0, ('%s %s' % (tool, version)).encode()))
 
@@ -48,7 +49,7 @@ class ZipTests(WineTestCase):
             files = sorted(n for n in archive.namelist() if not n.endswith('/'))
             archive.extractall(target)
         self.assertEqual(files, sorted(name + '/' + f for f in (
-            'monitor.exe', 'skinmaker.exe', 'doutsend.exe', 'dbgrelay.exe', 'msktool.exe', 'dout.h', 'README.txt',
+            'monitor.exe', 'skinmaker.exe', 'doutsend.exe', 'dbgrelay.exe', 'syslogrelay.exe', 'msktool.exe', 'dout.h', 'README.txt',
             'sample/default.msk', 'sample/default.bmp')))
         return os.path.join(target, name)
 
