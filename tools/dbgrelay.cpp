@@ -224,7 +224,8 @@ static std::string SyslogMessageOf(const DebugString& string, const std::string&
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     UtcTime now;
     UtcNow(&now);
-    return FormatSyslog5424(7, now, computerName, NameOfProcess(string.pid), string.pid, AnsiToUtf8(text), false);
+    return FormatSyslog5424(SYSLOG_SENT_SEVERITY, now, computerName, NameOfProcess(string.pid), string.pid,
+                            AnsiToUtf8(text), false);
 }
 
 static DWORD WINAPI CaptureThread(void*) {

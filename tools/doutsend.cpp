@@ -175,8 +175,8 @@ static bool SendAsSyslog(const std::string& bytes) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     UtcTime now;
     UtcNow(&now);
-    return SendSyslog(&syslogClient, FormatSyslog5424(6, now, computerName, "doutsend", GetCurrentProcessId(),
-                                                      AnsiToUtf8(text), false));
+    return SendSyslog(&syslogClient, FormatSyslog5424(SYSLOG_SENT_SEVERITY, now, computerName, "doutsend",
+                                                      GetCurrentProcessId(), AnsiToUtf8(text), false));
 }
 
 static bool SendMessageBytes(const std::string& bytes) {

@@ -218,10 +218,12 @@ int ParseSeverity(const std::string& name) {
 
 void AppendSyslogLine(const SyslogMessage& message, const std::string& sender, bool raw, std::string* out) {
     if (!raw) {
-        *out += '[';
-        *out += message.host.empty() ? sender : message.host;
-        if (!message.app.empty()) *out += ' ' + message.app;
-        *out += "] ";
+        // A sender's host and app never break the line: control bytes show as '?'.
+        std::string head = '[' + (message.host.empty() ? sender : message.host);
+        if (!message.app.empty()) head += ' ' + message.app;
+        for (char& c : head)
+            if ((unsigned char)c < 0x20 || c == 0x7F) c = '?';
+        *out += head + "] ";
     }
     size_t length = message.text.size();
     while (length && (message.text[length - 1] == '\n' || message.text[length - 1] == '\r')) --length;

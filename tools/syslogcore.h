@@ -15,6 +15,7 @@
 #define SYSLOG_IDLE_MS         (5u * 60 * 1000)  // a silent connection is closed after this
 #define SYSLOG_DEFAULT_PORT    514
 #define SYSLOG_COUNT_DIGITS    10  // an octet count has at most this many digits
+#define SYSLOG_SENT_SEVERITY   6   // info: what doutsend and dbgrelay send, kept by usual filters
 
 // --- frames --------------------------------------------------------------------
 

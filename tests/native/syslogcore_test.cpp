@@ -50,6 +50,7 @@ TEST(Syslog, BothFormatsAndTheLineTheyBecome) {
     EXPECT_EQ(Line("<999>not a priority"), "[10.0.0.9] <999>not a priority\r\n");
     EXPECT_EQ(Line("<13>1 2026 h a p m [unclosed"), "[10.0.0.9] 1 2026 h a p m [unclosed\r\n");
     EXPECT_EQ(Line("<13>Dec 10 09:05:01 devbox app: a\r\nb\rc", true), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(Line("<13>Dec 10 09:05:01 fake\r\nhost tag: x"), "[fake??host tag] x\r\n");  // no line forged
 
     EXPECT_EQ(ParseSeverity("Warning"), 4);
     EXPECT_EQ(ParseSeverity("err"), 3);

@@ -8,7 +8,7 @@ from bench import bench
 
 PROGRAMS = ('monitor', 'skinmaker', 'doutsend', 'msktool')
 SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'comdlg32.dll', 'comctl32.dll', 'shell32.dll',
-               'advapi32.dll', 'msvcrt.dll', 'ntdll.dll'}
+               'advapi32.dll', 'msvcrt.dll', 'ntdll.dll', 'ws2_32.dll'}
 
 
 def pe_headers(path):

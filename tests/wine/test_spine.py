@@ -332,6 +332,10 @@ class DoutsendTests(WineTestCase):
         self.assertIn(b'cannot open mailslot', result.stderr)
         self.assertIn(b'nobody-reads-this', result.stderr)
         self.assertEqual(self.messages(), [])
+        remote = self.wine(self.bench.exe('doutsend'), '--host', 'NOSUCHPC', 'lost')
+        self.assertEqual(remote.returncode, 1)
+        self.assertIn(b'SMB1', remote.stderr)
+        self.assertIn(b'--syslog HOST', remote.stderr)
 
     def test_utf8_text_arrives_as_shift_jis_and_what_cp932_lacks_is_counted(self):
         result = self.doutsend('--utf8', '表示', 'テスト\U0001F600')
