@@ -373,8 +373,9 @@ static DWORD WINAPI NetworkThread(void*) {
         DWORD now = GetTickCount();
         for (size_t i = connections.size(); i-- > 0;) {
             Connection& connection = connections[i];
-            bool open = !FD_ISSET(connection.socket, &readable) || ReadConnection(&connection);
-            if (open && now - connection.lastHeard >= SYSLOG_IDLE_MS) {
+            bool heard = FD_ISSET(connection.socket, &readable) != 0;
+            bool open = !heard || ReadConnection(&connection);
+            if (open && !heard && now - connection.lastHeard >= SYSLOG_IDLE_MS) {
                 ++counts.idle;
                 open = false;
             }

@@ -55,7 +55,7 @@ def send(port, count, tcp, rate=0):
 def bare(count, tcp):
     """Messages a second into the bare receiver, and how many it got."""
     port = free_port()
-    drain = subprocess.Popen(wine_command(bench.driver_exe) + ['syslog-drain', '--tcp' if tcp else '--udp', str(port),
+    drain = subprocess.Popen(wine_command(bench.driver_exe) + ['syslog-drain', 'tcp' if tcp else 'udp', str(port),
                                                                str(count), '--idle', '2000'],
                              env=bench.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, start_new_session=True)

@@ -8,12 +8,13 @@
 
 // Prints "listening" once bound, then, after COUNT messages or when none
 // came for --idle MS, "received=N".
-DRIVER_COMMAND(SyslogDrainCommand, "syslog-drain", "(--udp | --tcp) PORT COUNT [--idle MS]") {
+DRIVER_COMMAND(SyslogDrainCommand, "syslog-drain", "(udp | tcp) PORT COUNT [--idle MS]") {
     Args pos = Positional(args);
     int64_t port, count;
-    bool tcp = HasFlag(args, "--tcp");
-    if (pos.size() != 2 || !ParseNumber(pos[0], &port) || !ParseNumber(pos[1], &count) || tcp == HasFlag(args, "--udp"))
+    if (pos.size() != 3 || (pos[0] != "udp" && pos[0] != "tcp") || !ParseNumber(pos[1], &port) ||
+        !ParseNumber(pos[2], &count))
         return DRIVER_USAGE;
+    bool tcp = pos[0] == "tcp";
     DWORD idle = (DWORD)NumberOption(args, "--idle", 2000);
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return DRIVER_FAILED;
