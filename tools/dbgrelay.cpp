@@ -104,6 +104,12 @@ static int ParseArguments(int argc, char** argv) {
                 return 2;
             }
             options.syslog = argv[++i];
+            std::string host;
+            uint16_t port;
+            if (!ParseSyslogTarget(options.syslog, &host, &port)) {
+                fprintf(stderr, "dbgrelay: --syslog %s is not HOST[:PORT]\n", options.syslog.c_str());
+                return 2;
+            }
         } else if (arg == "--host" || arg == "--slot") {
             if (i + 1 >= argc) {
                 fprintf(stderr, "dbgrelay: %s needs a value\n", arg.c_str());
@@ -295,7 +301,7 @@ int main(int argc, char** argv) {
         syslogClient.tool = "dbgrelay";
         if (!OpenSyslogClient(&syslogClient, options.syslog, options.tcp, &error)) {
             fprintf(stderr, "dbgrelay: --syslog %s: %s\n", options.syslog.c_str(), error.c_str());
-            return 2;
+            return 1;
         }
         sender.syslog = &syslogClient;
         computerName = ThisComputerName();

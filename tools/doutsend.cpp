@@ -129,6 +129,12 @@ static int ParseArguments(int argc, char** argv, Options* options) {
         fprintf(stderr, "doutsend: --raw FILE goes to a mailslot, not --syslog\n");
         return 2;
     }
+    std::string syslogHost;
+    uint16_t syslogPort;
+    if (!options->syslog.empty() && !ParseSyslogTarget(options->syslog, &syslogHost, &syslogPort)) {
+        fprintf(stderr, "doutsend: --syslog %s is not HOST[:PORT]\n", options->syslog.c_str());
+        return 2;
+    }
     if (options->tcp && options->syslog.empty()) {
         fprintf(stderr, "doutsend: --tcp goes with --syslog\n");
         return 2;
@@ -424,7 +430,7 @@ int main(int argc, char** argv) {
         syslogClient.tool = "doutsend";
         if (!OpenSyslogClient(&syslogClient, options.syslog, options.tcp, &error)) {
             fprintf(stderr, "doutsend: --syslog %s: %s\n", options.syslog.c_str(), error.c_str());
-            return error.compare(0, 4, "not ") == 0 ? 2 : 1;
+            return 1;
         }
         computerName = ThisComputerName();
         viaSyslog = true;

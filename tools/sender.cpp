@@ -20,17 +20,25 @@ static bool monitorSeen;  // a message has reached a monitor since the start
 static bool monitorAway;  // reported missing, not yet back
 static unsigned long long dropped, droppedWhileAway, sent;
 
-void QueueLine(std::string line) {
+void QueueLines(std::string* lines, size_t count) {
+    if (!count) return;
     AcquireSRWLockExclusive(&outboxLock);
-    while (RelayOutboxFull(outbox) && queueing) {
-        WakeAllConditionVariable(&outboxChanged);
-        SleepConditionVariableSRW(&outboxChanged, &outboxLock, INFINITE, 0);
-    }
     bool wasEmpty = outbox.lines.empty();
-    PushRelayLine(&outbox, std::move(line));
+    for (size_t i = 0; i < count; ++i) {
+        while (RelayOutboxFull(outbox) && queueing) {
+            WakeAllConditionVariable(&outboxChanged);
+            SleepConditionVariableSRW(&outboxChanged, &outboxLock, INFINITE, 0);
+            wasEmpty = outbox.lines.empty();
+        }
+        PushRelayLine(&outbox, std::move(lines[i]));
+    }
     ReleaseSRWLockExclusive(&outboxLock);
     // Only a change the other thread may be waiting for wakes it.
     if (wasEmpty) WakeAllConditionVariable(&outboxChanged);
+}
+
+void QueueLine(std::string line) {
+    QueueLines(&line, 1);
 }
 
 static void ReportMonitorAway(DWORD error) {

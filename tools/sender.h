@@ -24,6 +24,10 @@ bool StartSender(const SenderSetup& setup);
 // (the caller then holds its own writers) rather than drop it.
 void QueueLine(std::string line);
 
+// Hands `count` lines over at once (one lock and one wake for all), moving
+// them out of `lines`.
+void QueueLines(std::string* lines, size_t count);
+
 // Lets a queuer waiting for room go on (its line is then queued past the
 // limit): the first step of a stop, before the queuing thread is awaited.
 void StopQueueing();

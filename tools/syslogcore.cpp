@@ -19,10 +19,10 @@ size_t DatagramLength(const char* data, size_t size) {
     return size;
 }
 
-FrameResult TakeFrame(std::string* stream, size_t limit, std::string* frame) {
-    if (stream->empty()) return FRAME_NONE;
-    const char* data = stream->data();
-    size_t size = stream->size();
+FrameResult TakeFrame(const std::string& stream, size_t* offset, size_t limit, std::string* frame) {
+    if (*offset >= stream.size()) return FRAME_NONE;
+    const char* data = stream.data() + *offset;
+    size_t size = stream.size() - *offset;
     if (data[0] >= '0' && data[0] <= '9') {
         // Octet counting: "LEN SP MSG". A count may not start with 0.
         if (data[0] == '0') return FRAME_BAD;
@@ -37,7 +37,7 @@ FrameResult TakeFrame(std::string* stream, size_t limit, std::string* frame) {
         if (data[i] != ' ' || count > limit) return FRAME_BAD;
         if (size - i - 1 < count) return FRAME_NONE;
         frame->assign(data + i + 1, (size_t)count);
-        stream->erase(0, i + 1 + (size_t)count);
+        *offset += i + 1 + (size_t)count;
         return FRAME_TAKEN;
     }
     // A trailer ends the frame: LF, or NUL (Python's handler over TCP).
@@ -51,7 +51,7 @@ FrameResult TakeFrame(std::string* stream, size_t limit, std::string* frame) {
     // A NUL that a LF follows, or the other way round, is one trailer.
     size_t next = end + 1;
     if (next < size && data[next] != data[end] && (data[next] == '\n' || data[next] == '\0')) ++next;
-    stream->erase(0, next);
+    *offset += next;
     return FRAME_TAKEN;
 }
 

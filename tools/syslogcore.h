@@ -24,13 +24,14 @@ size_t DatagramLength(const char* data, size_t size);
 
 enum FrameResult { FRAME_NONE, FRAME_TAKEN, FRAME_BAD };
 
-// Takes the next frame from the front of a TCP stream's unread bytes. Each
-// frame is either octet-counted ("LEN SP MSG", RFC 6587) or ends at LF (a CR
-// before it, and a NUL in its place as some senders write, are not part of
-// it). FRAME_NONE: more bytes are needed. FRAME_BAD: a malformed count, a
-// count over `limit`, or a frame still unended after `limit` bytes; the
-// connection is to be closed. `stream` loses what was taken.
-FrameResult TakeFrame(std::string* stream, size_t limit, std::string* frame);
+// Takes the next frame of a TCP stream's bytes from `*offset` on, moving
+// `*offset` past it (the caller drops the bytes before it once, not per
+// frame). Each frame is either octet-counted ("LEN SP MSG", RFC 6587) or
+// ends at LF (a CR before it, and a NUL in its place as some senders write,
+// are not part of it). FRAME_NONE: more bytes are needed. FRAME_BAD: a
+// malformed count, a count over `limit`, or a frame still unended after
+// `limit` bytes; the connection is to be closed.
+FrameResult TakeFrame(const std::string& stream, size_t* offset, size_t limit, std::string* frame);
 
 // --- messages --------------------------------------------------------------------
 

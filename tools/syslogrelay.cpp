@@ -253,6 +253,8 @@ static bool OpenListeners() {
 
 // --- messages ------------------------------------------------------------------
 
+static std::vector<std::string> batch;  // the lines of one read, queued together
+
 static void HandleMessage(const char* data, size_t size, const std::string& sender) {
     ++counts.received;
     SyslogMessage message = ParseSyslog(data, size);
@@ -267,12 +269,21 @@ static void HandleMessage(const char* data, size_t size, const std::string& send
         ++counts.filtered;
         return;
     }
-    if (!options.rules.time) return QueueLine(std::move(text));
+    if (!options.rules.time) {
+        batch.push_back(std::move(text));
+        return;
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
     std::string line;
     AppendClockTime(ClockTime{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds}, &line);
-    QueueLine(line + text);
+    batch.push_back(line + text);
+}
+
+// Queues what one read produced, in one go.
+static void FlushBatch() {
+    QueueLines(batch.data(), batch.size());
+    batch.clear();
 }
 
 static void ReadDatagrams(SOCKET s) {
@@ -287,7 +298,7 @@ static void ReadDatagrams(SOCKET s) {
                 ++counts.cut;  // more than any datagram can be: taken as far as it was read
                 got = sizeof buffer;
             } else {
-                return;  // nothing more (WSAEWOULDBLOCK), or a "port unreachable" of no interest
+                break;  // nothing more (WSAEWOULDBLOCK), or a "port unreachable" of no interest
             }
         }
         NetAddress address = AddressOf(from);
@@ -301,7 +312,9 @@ static void ReadDatagrams(SOCKET s) {
             ++counts.cut;
         }
         HandleMessage(buffer, length, FormatAddress(address));
+        if (batch.size() >= 64) FlushBatch();
     }
+    FlushBatch();
 }
 
 static void CloseConnection(size_t i) {
@@ -341,15 +354,17 @@ static bool ReadConnection(Connection* connection) {
     connection->lastHeard = GetTickCount();
     connection->stream.append(buffer, (size_t)got);
     std::string frame;
-    for (;;) {
-        FrameResult result = TakeFrame(&connection->stream, options.maxMessage, &frame);
-        if (result == FRAME_NONE) return true;
-        if (result == FRAME_BAD) {
-            ++counts.badFrames;
-            return false;
-        }
+    size_t taken = 0;
+    FrameResult result;
+    while ((result = TakeFrame(connection->stream, &taken, options.maxMessage, &frame)) == FRAME_TAKEN)
         HandleMessage(frame.data(), frame.size(), connection->peer);
+    FlushBatch();
+    if (result == FRAME_BAD) {
+        ++counts.badFrames;
+        return false;
     }
+    connection->stream.erase(0, taken);
+    return true;
 }
 
 static DWORD WINAPI NetworkThread(void*) {

@@ -32,11 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t at = 1; at < size; at += chunk) {
         stream.append((const char*)data + at, size - at < chunk ? size - at : chunk);
         FrameResult result;
-        while ((result = TakeFrame(&stream, kLimit, &frame)) == FRAME_TAKEN) {
-            if (frame.size() > kLimit) abort();
+        size_t taken = 0;
+        while ((result = TakeFrame(stream, &taken, kLimit, &frame)) == FRAME_TAKEN) {
+            if (frame.size() > kLimit || taken > stream.size()) abort();
             CheckLine(frame);
         }
         if (result == FRAME_BAD) return 0;  // the connection is closed here
+        stream.erase(0, taken);
         if (stream.size() > kLimit + SYSLOG_COUNT_DIGITS + 1 + chunk) abort();
     }
     // The same bytes as one datagram.

@@ -18,21 +18,21 @@ TEST(Syslog, FramesOfDatagramsAndStreams) {
     // Both framings in one stream, a frame split across reads, the NUL
     // trailer, and what closes a connection.
     std::string stream = "5 <1>ab4 <2>", frame;
-    EXPECT_EQ(TakeFrame(&stream, 100, &frame), FRAME_TAKEN);
+    size_t at = 0;
+    EXPECT_EQ(TakeFrame(stream, &at, 100, &frame), FRAME_TAKEN);
     EXPECT_EQ(frame, "<1>ab");
-    EXPECT_EQ(TakeFrame(&stream, 100, &frame), FRAME_NONE);
+    EXPECT_EQ(TakeFrame(stream, &at, 100, &frame), FRAME_NONE);
     stream += std::string("x<3>line\r\n<4>py\0<5>tail", 23);
-    EXPECT_EQ(TakeFrame(&stream, 100, &frame), FRAME_TAKEN);
-    EXPECT_EQ(frame, "<2>x");
-    EXPECT_EQ(TakeFrame(&stream, 100, &frame), FRAME_TAKEN);
-    EXPECT_EQ(frame, "<3>line");
-    EXPECT_EQ(TakeFrame(&stream, 100, &frame), FRAME_TAKEN);
-    EXPECT_EQ(frame, "<4>py");
-    EXPECT_EQ(TakeFrame(&stream, 100, &frame), FRAME_NONE);
-    EXPECT_EQ(stream, "<5>tail");
+    for (const char* wanted : {"<2>x", "<3>line", "<4>py"}) {
+        EXPECT_EQ(TakeFrame(stream, &at, 100, &frame), FRAME_TAKEN);
+        EXPECT_EQ(frame, wanted);
+    }
+    EXPECT_EQ(TakeFrame(stream, &at, 100, &frame), FRAME_NONE);
+    EXPECT_EQ(stream.substr(at), "<5>tail");
     for (std::string bad : {std::string("0 x"), std::string("12x "), std::string("101 x"), std::string("99999999999 "),
                             std::string(101, 'a')}) {
-        EXPECT_EQ(TakeFrame(&bad, 100, &frame), FRAME_BAD) << bad;
+        at = 0;
+        EXPECT_EQ(TakeFrame(bad, &at, 100, &frame), FRAME_BAD) << bad;
     }
 }
 

@@ -99,7 +99,7 @@ class RelayTests(WineTestCase):
         self.ods('elsewhere')
         self.assertEqual(relay.stop(), 0)
         self.assertEqual(self.driver_ok('mailslot-read', slot).split(), [b'elsewhere\r\n'.hex()])
-        for bad in (['--slot'], ['--slot', 's' * 64], ['--bogus'], ['--pid', 'text']):
+        for bad in (['--slot'], ['--slot', 's' * 64], ['--bogus'], ['--pid', 'text'], ['--syslog', 'pc:0'], ['--tcp']):
             self.assertEqual(self.wine(self.bench.exe('dbgrelay'), *bad).returncode, 2, bad)
 
     def test_two_writers_ten_thousand_strings_arrive_whole_and_each_in_its_order(self):

@@ -136,6 +136,10 @@ class SyslogTests(WineTestCase):
         self.assertEqual(relay.stop(), 0)
 
     def test_hostile_senders_leave_the_relay_answering(self):
+        refused = self.wine(self.bench.exe('syslogrelay'), '--udp', '0.0.0.0:%d' % self.port)
+        self.assertEqual(refused.returncode, 2)
+        self.assertEqual(refused.stderr.count(b'\n'), 1, refused.stderr)   # one clear line
+        self.assertIn(b'--allow CIDR', refused.stderr)
         relay = self.relay('--allow', '127.0.0.1/32')
         udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.addCleanup(udp.close)
