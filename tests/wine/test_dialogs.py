@@ -475,11 +475,19 @@ class MemoryWindowTests(WineTestCase):
         self.driver_ok('post', monitor.main, WM_RBUTTONDOWN, 0, 0)
         menu = self.driver_ok('find-window', '#32768', '--timeout', '5000').split()[0]
         self.driver_ok('redraw', menu, '--wait', '5000')
-        left, top, right, bottom = (int(v) for v in self.window_info(menu)['rect'].split())
-        image = self.image('menu')
+        rect = tuple(int(v) for v in self.window_info(menu)['rect'].split())
+        # The X server may show the painted menu a moment after the redraw
+        # returns: the screen is read again until its six items show.
+        text_bands = self.wait_until(lambda: self.text_bands(rect, 6), timeout=5, what='the menu painted on screen')
         self.driver_ok('post', menu, WM_KEYDOWN, VK_ESCAPE, 0)
         self.driver_ok('wait-gone', menu, '--timeout', '5000')
-        # Rows with ink form bands: the item texts, and the thin separators.
+        return sorted(set(text_bands[1]))
+
+    def text_bands(self, rect, wanted):
+        """The menu's rows with ink, grouped in bands of five rows or more
+        (its item texts), when there are `wanted` of them."""
+        left, top, right, bottom = rect
+        image = self.image('menu')
         background = image.pixel(left + 3, top + 3)
         bands, current = [], None
         for y in range(top + 1, bottom - 1):
@@ -493,8 +501,7 @@ class MemoryWindowTests(WineTestCase):
         if current:
             bands.append(current)
         text_bands = [[p for row in band for p in row] for band in bands if len(band) >= 5]
-        self.assertEqual(len(text_bands), 6, 'menu 101 has six items')
-        return sorted(set(text_bands[1]))
+        return text_bands if len(text_bands) == wanted else None
 
     def test_colours_follow_the_text_pane(self):
         monitor = MonitorSession(self, settings_block(color=0x000000FF))
