@@ -1,6 +1,7 @@
 // One poll tick over a PollPort: the budget, the log opened once, the pane
 // refreshed once.
 #include "polltick.h"
+#include "sjis.h"
 
 namespace {
 
@@ -24,7 +25,9 @@ void LogPiece(const PollPort* port, LogState* log, uint8_t* logToFile, const uns
 TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile) {
     TickResult result = {TICK_STOPPED, 0};
     LogState log = LOG_CLOSED;
-    uint64_t start = 0;  // read when the first message waits, so a quiet tick costs one query
+    uint64_t start = 0;                  // read when the first message waits, so a quiet tick costs one query
+    size_t shown = ShownLength(buffer);  // what the pane holds since the last refresh
+    uint32_t wraps = buffer->wraps;
     for (;;) {
         uint32_t size = 0;
         SlotState state = port->query(port->context, &size);
@@ -48,10 +51,16 @@ TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* log
         }
     }
     if (log == LOG_OPEN) port->closeLog(port->context);
-    if (result.messages > 0) port->refreshPane(port->context, ShownText(buffer));
+    if (result.messages > 0)
+        port->refreshPane(port->context, ShownText(buffer), buffer->wraps == wraps ? shown : PANE_KEEPS_NOTHING);
     return result;
 }
 
 bool NeedsFollowUp(const TickResult* tick) {
     return tick->messages > 0;
+}
+
+size_t PaneAppendStart(const char* text, size_t kept, bool (*isLead)(unsigned char)) {
+    if (kept == PANE_KEEPS_NOTHING || kept == 0) return PANE_KEEPS_NOTHING;
+    return WholeCharPrefix(text, kept, kept, isLead) == kept ? kept : PANE_KEEPS_NOTHING;
 }

@@ -24,6 +24,8 @@
 
 enum SlotState { SLOT_EMPTY, SLOT_WAITING, SLOT_FAILED };
 
+#define PANE_KEEPS_NOTHING ((size_t)-1)
+
 struct PollPort {
     void* context;
     // Whether a message waits, and its size.
@@ -35,8 +37,9 @@ struct PollPort {
     bool (*openLog)(void* context);
     WriteProc writeLog;
     void (*closeLog)(void* context);
-    // Shows `text` in the pane, scrolled to its last line.
-    void (*refreshPane)(void* context, const char* text);
+    // Shows `text` in the pane, scrolled to its last line. The pane holds
+    // the first `kept` bytes of it already (PANE_KEEPS_NOTHING after a wrap).
+    void (*refreshPane)(void* context, const char* text, size_t kept);
     // A monotonic clock in microseconds.
     uint64_t (*now)(void* context);
 };
@@ -67,3 +70,9 @@ TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* log
 // up). The first tick that finds the slot empty ends the follow-up, so a
 // quiet monitor polls only at its poll period.
 bool NeedsFollowUp(const TickResult* tick);
+
+// Where a refresh may start appending: `kept` when the pane's text so far
+// ends on a whole character of the code page that `isLead` describes, so that
+// what follows shows as a full refresh would show it; PANE_KEEPS_NOTHING
+// otherwise (a two-byte character split across the seam, or nothing kept).
+size_t PaneAppendStart(const char* text, size_t kept, bool (*isLead)(unsigned char));

@@ -12,6 +12,7 @@ void AppendPiece(ReceiveBuffer* buffer, const unsigned char* piece, size_t size)
         if (piece[i] == 0) continue;
         buffer->data[index] = (char)piece[i];
         index = (index + 1) % RECV_BUFFER_SIZE;
+        if (index == 0) ++buffer->wraps;
     }
     buffer->data[index] = 0;
     buffer->writeIndex = index;

@@ -11,6 +11,7 @@
 struct ReceiveBuffer {
     char data[RECV_BUFFER_SIZE];
     uint32_t writeIndex;  // 0..RECV_BUFFER_SIZE-1
+    uint32_t wraps;       // times the write index went back to 0, so a reader can tell text that only grew
 };
 
 // All zero, index 0: the state at start-up.

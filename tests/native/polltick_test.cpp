@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "polltick.h"
+#include "sjis.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ struct FakeIo {
     bool logOpen = false;
     std::string log;
     std::vector<std::string> refreshes;
+    std::vector<size_t> kept;  // what each refresh said the pane held already
 };
 
 FakeIo& Io(void* context) {
@@ -73,8 +75,10 @@ void CloseLog(void* context) {
     ++io.closes;
 }
 
-void Refresh(void* context, const char* text) {
-    Io(context).refreshes.push_back(text);
+void Refresh(void* context, const char* text, size_t kept) {
+    FakeIo& io = Io(context);
+    io.refreshes.push_back(text);
+    io.kept.push_back(kept);
 }
 
 uint64_t Now(void* context) {
@@ -225,6 +229,23 @@ TEST(PollTick, WrapWithinOneTickShowsWhatARefreshPerMessageWouldLeave) {
     EXPECT_EQ(m.io.refreshes[0], lastShown);
     EXPECT_LT(lastShown.size(), 40000u - RECV_BUFFER_SIZE);
     EXPECT_EQ(m.io.log.size(), 40000u);
+}
+
+TEST(PollTick, RefreshAppendsOnlyWhatGrewAndNeverAcrossASplitCharacterOrAWrap) {
+    Monitor m;
+    auto refresh = [&](const std::string& message) {
+        m.Send(message);
+        m.Tick();
+        return PaneAppendStart(m.io.refreshes.back().c_str(), m.io.kept.back(), IsShiftJisLeadByte);
+    };
+    EXPECT_EQ(refresh("first "), PANE_KEEPS_NOTHING);  // an empty pane is simply set
+    EXPECT_EQ(refresh("second "), 6u);
+    EXPECT_EQ(refresh("\x95"), 13u);                     // the lead byte of "表" comes alone
+    EXPECT_EQ(refresh("\x5C end"), PANE_KEEPS_NOTHING);  // its trail may not be appended after it
+    EXPECT_EQ(m.io.refreshes.back(), "first second \x95\x5C end");
+    EXPECT_EQ(refresh(std::string(RECV_BUFFER_SIZE, 'w')), PANE_KEEPS_NOTHING);  // a wrap
+    EXPECT_EQ(m.io.kept.back(), PANE_KEEPS_NOTHING);
+    EXPECT_EQ(refresh("after"), m.io.refreshes[m.io.refreshes.size() - 2].size());
 }
 
 }  // namespace
