@@ -9,6 +9,7 @@
 static ReceiveBuffer receiveBuffer;
 static HANDLE logFile = INVALID_HANDLE_VALUE;  // open only inside a tick
 static bool followUpTimerOn;
+static bool pollAgainPosted;  // a WM_POLLAGAIN waits in the queue
 
 // One message buffer, kept between messages so a flood does not allocate for
 // each; a large one is given back at the end of its tick.
@@ -104,11 +105,22 @@ static void CloseLog(void*) {
 // than the text itself. With the pane's visible bit cleared for the moment
 // of the change (what DefWindowProc does for WM_SETREDRAW; the EDIT's own
 // handler would not) the whole pane is painted once, from the message loop.
-static void RefreshPane(void* context, const char* text) {
+// Text that only grew since the last refresh is appended at the end instead
+// of being set whole; the caret and the scroll position then end where a
+// full refresh leaves them.
+static void RefreshPane(void* context, const char* text, size_t kept) {
     HWND pane = (HWND)context;
     bool shown = (GetWindowLongPtrA(pane, GWL_STYLE) & WS_VISIBLE) != 0;
     if (shown) DefWindowProcA(pane, WM_SETREDRAW, FALSE, 0);
-    SetWindowTextA(pane, text);
+    kept = PaneAppendStart(text, kept, IsAnsiLeadByte);
+    if (kept == PANE_KEEPS_NOTHING) {
+        SetWindowTextA(pane, text);
+    } else {
+        SendMessageA(pane, EM_SETSEL, RECV_BUFFER_SIZE, RECV_BUFFER_SIZE);  // the end: positions past it are clamped
+        SendMessageA(pane, EM_REPLACESEL, FALSE, (LPARAM)(text + kept));
+        SendMessageA(pane, EM_SETSEL, 0, 0);
+        SendMessageA(pane, WM_HSCROLL, SB_LEFT, 0);
+    }
     LRESULT lines = SendMessageA(pane, EM_GETLINECOUNT, 0, 0);
     SendMessageA(pane, EM_LINESCROLL, 0, lines);
     if (shown) {
@@ -156,8 +168,17 @@ void PollMailslot(HWND pane) {
         SetFollowUpTimer(pane, false);
         return;
     }
+    pollAgainPosted = false;
     PollPort port = {pane, QuerySlot, ReadMessage, OpenLog, WriteLog, CloseLog, RefreshPane, Now};
     TickResult tick = RunPollTick(&port, &receiveBuffer, &settings.logToFile);
     TrimMessageBuffer();
     SetFollowUpTimer(pane, NeedsFollowUp(&tick));
+    // A backlog waits: rather than idle until the follow-up timer while the
+    // writer is held, paint the pane now and take the next tick at once,
+    // unless input waits (a posted message would come before it; the timer
+    // comes after it).
+    if (tick.end == TICK_BACKLOG && !pollAgainPosted && !HIWORD(GetQueueStatus(QS_INPUT))) {
+        UpdateWindow(pane);
+        pollAgainPosted = PostMessageA(pane, WM_POLLAGAIN, 0, 0) != FALSE;
+    }
 }

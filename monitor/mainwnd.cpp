@@ -4,7 +4,7 @@
 // menu rules are portable (placement.cpp).
 #include "monitor.h"
 #include "placement.h"
-#include <commdlg.h>
+#include "dialogs.h"
 
 static bool moving;            // a left-button drag of the window is under way
 static PlacePoint dragOffset;  // cursor minus the window's top-left at the press
@@ -130,7 +130,7 @@ static void ChooseSkin(HWND window) {
     dialog.lpstrTitle = "スキンの選択";
     dialog.lpstrDefExt = "msk";
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&dialog)) return;
+    if (!ShowOpenFileDialog(&dialog)) return;
     if (!ApplySkin(window, path)) ApplySkin(window, nullptr);
 }
 
@@ -146,6 +146,7 @@ static void RunCommand(HWND window, WORD command) {
         DestroyWindow(window);
         break;
     case CMD_SETTINGS:
+        RegisterDialogClasses();
         if (DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_SETTINGS), window, SettingsDialogProc, 0) == 1)
             RefreshPlacement(window);
         break;
@@ -153,7 +154,7 @@ static void RunCommand(HWND window, WORD command) {
         ChooseSkin(window);
         break;
     case CMD_MEMORY:
-        if (!memoryWindow)
+        if (!memoryWindow && RegisterDialogClasses())
             memoryWindow = CreateDialogParamA(appInstance, MAKEINTRESOURCEA(IDD_MEMORY), window, MemoryWindowProc, 0);
         break;
     case CMD_MINIMIZE:
@@ -229,6 +230,9 @@ LRESULT CALLBACK PaneWndProc(HWND pane, UINT message, WPARAM wParam, LPARAM lPar
     case WM_TIMER:
         PollMailslot(pane);
         break;
+    case WM_POLLAGAIN:
+        PollMailslot(pane);
+        return 0;
     case WM_RBUTTONDOWN:
         ShowContextMenu(pane, IDR_PANEMENU);
         break;
