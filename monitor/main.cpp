@@ -1,7 +1,6 @@
 // The monitor's start-up, message loop and shutdown, the program-wide
 // handles, and the rule that puts its files beside the executable.
 #include "monitor.h"
-#include "dialogs.h"
 #include "names.h"
 #include "recvbuf.h"
 
@@ -155,9 +154,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 0;
     }
     appInstance = instance;
-    // The dialogs use up-down and progress controls: register them before
-    // any dialog can be created.
-    RegisterDialogClasses();
     if (!InitInstance(instance)) return 0;
     int code = RunMessageLoop(instance);
     Shutdown();

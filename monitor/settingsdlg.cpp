@@ -20,13 +20,6 @@ static COLORREF customColors[16] = {
 // swatch has the same one, so a late message still has somewhere to go.
 static WNDPROC prevSwatchProc;
 
-bool RegisterDialogClasses() {
-    INITCOMMONCONTROLSEX classes;
-    classes.dwSize = sizeof(classes);
-    classes.dwICC = ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS;
-    return InitCommonControlsEx(&classes) != FALSE;
-}
-
 void CreatePaneFont() {
     // The new font is handed over before the old one is deleted, so the pane
     // never holds a deleted handle; a failed creation leaves the system font.
@@ -72,7 +65,7 @@ static void OpenColorChooser(HWND swatch) {
     choice.rgbResult = workingColor;
     choice.lpCustColors = customColors;
     choice.Flags = CC_RGBINIT | CC_FULLOPEN;
-    if (!ChooseColorA(&choice)) return;
+    if (!ShowColorDialog(&choice)) return;
     workingColor = choice.rgbResult;
     InvalidateRect(swatch, nullptr, TRUE);
 }
