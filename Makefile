@@ -106,13 +106,15 @@ BENCH_SIZE ?= 100
 BENCH_BIG ?= 2000x32768,20x65536
 BENCH_QUIET ?= 60
 BENCH_BASELINE_REV ?=
-BENCH_BASELINE_COUNT ?= 5000
+BENCH_BASELINE_COUNT ?= $(BENCH_COUNT)
+BENCH_ROUNDS ?= 3
 bench-wine: all
 	@baseline=""; if [ -n "$(BENCH_BASELINE_REV)" ]; then \
 	  baseline="--baseline $$(scripts/build-baseline.sh $(BENCH_BASELINE_REV) $(BUILDDIR)/baseline/monitor-$(BENCH_BASELINE_REV).exe) --baseline-count $(BENCH_BASELINE_COUNT)"; fi; \
 	TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/throughput.py --count $(BENCH_COUNT) --size $(BENCH_SIZE) \
-	  --big '$(BENCH_BIG)' --quiet-seconds $(BENCH_QUIET) $$baseline
-	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/startup.py
+	  --big '$(BENCH_BIG)' --quiet-seconds $(BENCH_QUIET) --rounds $(BENCH_ROUNDS) $$baseline
+	@TOVREL_BUILD=$(BUILD) TOVREL_DIST=$(DIST) python3 tests/bench/startup.py \
+	  $$([ -n "$(BENCH_BASELINE_REV)" ] && echo --baseline $(BUILDDIR)/baseline/monitor-$(BENCH_BASELINE_REV).exe)
 
 # OutputDebugString calls per second with the relay and the monitor running,
 # beside no reader and a bare reader of the channel.

@@ -13,8 +13,10 @@ rounds alternate between the two, and the medians and their ratio are printed.
 """
 import argparse
 import os
+import shutil
 import statistics
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -57,6 +59,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--rounds', type=int, default=10)
     parser.add_argument('--region-rounds', type=int, default=200)
+    parser.add_argument('--baseline', default=None, help='a second monitor.exe started the same way')
     args = parser.parse_args()
     bench.up()
     try:
@@ -64,22 +67,29 @@ def main():
         minwin = os.path.join(bin_dir, 'minwin.exe')
         regionbench = os.path.join(bin_dir, 'regionbench.exe')
         check(os.path.exists(minwin) and os.path.exists(regionbench), 'build the win64 tree first')
-        folder = bench.copy_program('monitor')
-        monitor = os.path.join(folder, 'monitor.exe')
+        monitors = [('monitor', bench.copy_program('monitor'))]
+        if args.baseline:
+            folder = tempfile.mkdtemp(prefix='baseline-', dir=bench.tmp)
+            shutil.copy2(args.baseline, os.path.join(folder, 'monitor.exe'))
+            monitors.append(('baseline monitor', folder))
 
         # One warm-up of each: the first start in a fresh prefix pays for font
-        # caches and the like, which neither program should carry.
+        # caches and the like, which no program should carry.
         time_start(minwin, None, 'TOVRELMINWND', 'minwin')
-        time_start(monitor, folder, 'TOVRELWND', 'ぬぺろ', (400, 336))
-        base, skinned = [], []
+        for _, folder in monitors:
+            time_start(os.path.join(folder, 'monitor.exe'), folder, 'TOVRELWND', 'ぬぺろ', (400, 336))
+        base, skinned = [], {label: [] for label, _ in monitors}
         for _ in range(args.rounds):
             base.append(time_start(minwin, None, 'TOVRELMINWND', 'minwin'))
-            skinned.append(time_start(monitor, folder, 'TOVRELWND', 'ぬぺろ', (400, 336)))
-        b, m = statistics.median(base), statistics.median(skinned)
+            for label, folder in monitors:
+                skinned[label].append(
+                    time_start(os.path.join(folder, 'monitor.exe'), folder, 'TOVRELWND', 'ぬぺろ', (400, 336)))
+        b = statistics.median(base)
         print('start-up, median of %d rounds:' % args.rounds)
         print('  minimal window program   %7.1f ms' % (b * 1000))
-        print('  monitor, skinned window  %7.1f ms' % (m * 1000))
-        print('  ratio monitor / minimal  %7.2f' % (m / b))
+        for label, figures in skinned.items():
+            m = statistics.median(figures)
+            print('  %-24s %7.1f ms  ratio to minimal %5.2f' % (label + ', skinned window', m * 1000, m / b))
 
         result = bench.wine(regionbench, args.region_rounds, timeout=300)
         check(result.returncode == 0, 'regionbench failed: %r' % result.stderr)

@@ -27,6 +27,7 @@ messages, since a slow monitor would take hours over the full count.
 import argparse
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -192,6 +193,7 @@ def main():
     parser.add_argument('--baseline', default=None, help='a second monitor.exe measured the same way')
     parser.add_argument('--baseline-count', type=int, default=5000)
     parser.add_argument('--deadline', type=int, default=7200, help='seconds allowed for one flood')
+    parser.add_argument('--rounds', type=int, default=1, help='flood rounds, alternating the monitors')
     args = parser.parse_args()
     bench.up()
     lines = []
@@ -200,15 +202,28 @@ def main():
         if args.baseline:
             monitors.append(('baseline', os.path.abspath(args.baseline), args.baseline_count))
         floods = ([(args.count, args.size)] if args.count > 0 else []) + parse_big(args.big)
-        drains = {}
-        for label, exe, first_count in monitors:
+        # Flood rounds alternate between the monitors too, each round with a
+        # bare drain of its own; the summary gives the medians.
+        rounds = {}
+        for _ in range(args.rounds):
+            drains = {}
             for i, (count, size) in enumerate(floods):
-                count = first_count if i == 0 and args.count > 0 else count
-                if (count, size) not in drains:
-                    drains[(count, size)] = run_drain(count, size)
-                result = run_flood(exe, count, size, args.deadline)
-                lines.append(flood_line(label, count, size, drains[(count, size)], result))
-                print(lines[-1], flush=True)
+                for label, exe, first_count in monitors:
+                    n = first_count if i == 0 and args.count > 0 else count
+                    if (n, size) not in drains:
+                        drains[(n, size)] = run_drain(n, size)
+                    result = run_flood(exe, n, size, args.deadline)
+                    print(flood_line(label, n, size, drains[(n, size)], result), flush=True)
+                    rate = n / result['seconds']
+                    drain_rate = n / drains[(n, size)]
+                    rounds.setdefault((label, n, size), []).append((rate / drain_rate, result['longest']))
+        for (label, n, size), figures in rounds.items():
+            ratios = sorted(ratio for ratio, _ in figures)
+            longest = sorted(ms for _, ms in figures)
+            lines.append('%-9s %8d x %7d B  ratio to the drain: median %.2f (rounds %s); longest round trip: '
+                         'median %d ms, most %d ms' % (label, n, size, statistics.median(ratios),
+                                                       ', '.join('%.2f' % r for r in ratios),
+                                                       statistics.median(longest), longest[-1]))
         # Quiet rounds alternate between the monitors, so drift in the
         # machine's load falls on both alike.
         quiet = {label: [] for label, _, _ in monitors}
