@@ -9,7 +9,6 @@
 static ReceiveBuffer receiveBuffer;
 static HANDLE logFile = INVALID_HANDLE_VALUE;  // open only inside a tick
 static bool followUpTimerOn;
-static bool pollAgainPosted;  // a WM_POLLAGAIN waits in the queue
 
 // One message buffer, kept between messages so a flood does not allocate for
 // each; a large one is given back at the end of its tick.
@@ -168,17 +167,8 @@ void PollMailslot(HWND pane) {
         SetFollowUpTimer(pane, false);
         return;
     }
-    pollAgainPosted = false;
     PollPort port = {pane, QuerySlot, ReadMessage, OpenLog, WriteLog, CloseLog, RefreshPane, Now};
     TickResult tick = RunPollTick(&port, &receiveBuffer, &settings.logToFile);
     TrimMessageBuffer();
     SetFollowUpTimer(pane, NeedsFollowUp(&tick));
-    // A backlog waits: rather than idle until the follow-up timer while the
-    // writer is held, paint the pane now and take the next tick at once,
-    // unless input waits (a posted message would come before it; the timer
-    // comes after it).
-    if (tick.end == TICK_BACKLOG && !pollAgainPosted && !HIWORD(GetQueueStatus(QS_INPUT))) {
-        UpdateWindow(pane);
-        pollAgainPosted = PostMessageA(pane, WM_POLLAGAIN, 0, 0) != FALSE;
-    }
 }

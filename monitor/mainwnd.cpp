@@ -230,9 +230,6 @@ LRESULT CALLBACK PaneWndProc(HWND pane, UINT message, WPARAM wParam, LPARAM lPar
     case WM_TIMER:
         PollMailslot(pane);
         break;
-    case WM_POLLAGAIN:
-        PollMailslot(pane);
-        return 0;
     case WM_RBUTTONDOWN:
         ShowContextMenu(pane, IDR_PANEMENU);
         break;

@@ -12,12 +12,11 @@
 #define IDD_SETTINGS 102  // settings dialog
 #define IDR_ACCEL    103  // Ctrl+A, Ctrl+C
 
-#define IDC_PANE         100           // the read-only text pane
-#define ID_POLLTIMER     1             // poll timer of the text pane
-#define ID_FOLLOWUPTIMER 2             // the pane's quick follow-up poll while messages keep coming
-#define WM_POLLAGAIN     (WM_APP + 1)  // to the pane: the next tick at once, a backlog waiting and no input
-#define ID_MEMTIMER      100           // refresh timer of the memory window
-#define SC_CENTERWINDOW  1             // system-menu item "centre on screen"
+#define IDC_PANE         100  // the read-only text pane
+#define ID_POLLTIMER     1    // poll timer of the text pane
+#define ID_FOLLOWUPTIMER 2    // the pane's quick follow-up poll while messages keep coming
+#define ID_MEMTIMER      100  // refresh timer of the memory window
+#define SC_CENTERWINDOW  1    // system-menu item "centre on screen"
 
 // Commands (WM_COMMAND to the main window)
 #define CMD_SELECTALL 40001

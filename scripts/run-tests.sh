@@ -81,7 +81,7 @@ run_wine win64
 # log.txt, doutsend, a skin change, the settings dialog's OK, exit with
 # sys.ini written.
 if [[ $how != direct ]]; then
-  echo "== win32 programs under Wine: skipped, the kernel cannot run 32-bit programs"
+  echo "== win32 programs under Wine: skipped, the kernel cannot run 32-bit programs (or TOVREL_NO_IA32=1 says so)"
 elif [[ ! -x /usr/lib/wine/wine ]]; then
   echo "== win32 programs under Wine: skipped, 32-bit Wine (wine32:i386) is not installed"
 else

@@ -68,6 +68,22 @@ def run_drain(count, size):
     return driver_values(out)['ms'] / 1000.0
 
 
+def run_external_drain(count, size):
+    """The bare drain with its writer in a process of its own, as the
+    monitor's writer is: seconds from the first message to the last."""
+    slot = r'\\.\mailslot\tvdrainx'
+    reader = subprocess.Popen(wine_command(bench.driver_exe) + ['drain-bench', slot, str(count), str(size), '--external'],
+                              env=bench.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, start_new_session=True)
+    bench.procs.append(reader)
+    check(reader.stdout.readline().strip() == b'ready', 'the external drain did not start')
+    rc, out = bench.driver('mailslot-flood', slot, count, size, timeout=1900)
+    check(rc == 0, 'flood into the external drain: %s' % out)
+    out = reader.communicate(timeout=600)[0].decode()
+    check(reader.returncode == 0, 'external drain: %s' % out)
+    return driver_values(out)['ms'] / 1000.0
+
+
 class Monitor:
     """A monitor.exe in a folder of its own, with logging on."""
 
@@ -211,19 +227,23 @@ def main():
                 for label, exe, first_count in monitors:
                     n = first_count if i == 0 and args.count > 0 else count
                     if (n, size) not in drains:
-                        drains[(n, size)] = run_drain(n, size)
+                        drains[(n, size)] = (run_drain(n, size), run_external_drain(n, size))
                     result = run_flood(exe, n, size, args.deadline)
-                    print(flood_line(label, n, size, drains[(n, size)], result), flush=True)
+                    inside, outside = drains[(n, size)]
+                    print(flood_line(label, n, size, inside, result), flush=True)
                     rate = n / result['seconds']
-                    drain_rate = n / drains[(n, size)]
-                    rounds.setdefault((label, n, size), []).append((rate / drain_rate, result['longest']))
+                    rounds.setdefault((label, n, size), []).append(
+                        (rate * inside / n, rate * outside / n, result['longest']))
         for (label, n, size), figures in rounds.items():
-            ratios = sorted(ratio for ratio, _ in figures)
-            longest = sorted(ms for _, ms in figures)
-            lines.append('%-9s %8d x %7d B  ratio to the drain: median %.2f (rounds %s); longest round trip: '
-                         'median %d ms, most %d ms' % (label, n, size, statistics.median(ratios),
-                                                       ', '.join('%.2f' % r for r in ratios),
-                                                       statistics.median(longest), longest[-1]))
+            ratios = sorted(f[0] for f in figures)
+            outside = sorted(f[1] for f in figures)
+            longest = sorted(f[2] for f in figures)
+            lines.append('%-9s %8d x %7d B  ratio to the drain: median %.2f (rounds %s); to the drain with its '
+                         'writer in another process: median %.2f (rounds %s); longest round trip: median %d ms, '
+                         'most %d ms' % (label, n, size, statistics.median(ratios),
+                                         ', '.join('%.2f' % r for r in ratios), statistics.median(outside),
+                                         ', '.join('%.2f' % r for r in outside), statistics.median(longest),
+                                         longest[-1]))
         # Quiet rounds alternate between the monitors, so drift in the
         # machine's load falls on both alike.
         quiet = {label: [] for label, _, _ in monitors}

@@ -124,18 +124,33 @@ static DWORD WINAPI FloodThread(void* context) {
 }
 
 // The least a reader can do: create the slot, then only GetMailslotInfo and
-// ReadFile, while a writer thread floods it the same way mailslot-flood does.
-// Checks every message and prints the time from the first write to the last
-// read.
-DRIVER_COMMAND(DrainCommand, "drain-bench", "NAME COUNT SIZE [--timeout MS] (prints ms, messages, bytes)") {
+// ReadFile, while a writer thread floods it the same way mailslot-flood does
+// (with --external, a mailslot-flood in another process: the clock starts at
+// the first message). Checks every message and prints the time from the
+// first write to the last read.
+DRIVER_COMMAND(DrainCommand, "drain-bench",
+               "NAME COUNT SIZE [--timeout MS] [--external] (prints ms, messages, bytes)") {
     FloodJob job;
     if (!ParseFloodArgs(args, &job.name, &job.count, &job.size)) return DRIVER_USAGE;
     DWORD timeout = (DWORD)NumberOption(args, "--timeout", 600000);
     HANDLE slot = CreateMailslotA(job.name.c_str(), 0, 0, nullptr);
     if (slot == INVALID_HANDLE_VALUE) return DRIVER_FAILED;
     std::string buffer(job.size + 1, 0), expected;
+    bool external = HasFlag(args, "--external");
     DWORD start = GetTickCount();
-    HANDLE writer = CreateThread(nullptr, 0, FloodThread, &job, 0, nullptr);
+    HANDLE writer = nullptr;
+    if (external) {
+        printf("ready\n");
+        fflush(stdout);
+        DWORD next = MAILSLOT_NO_MESSAGE;
+        while (GetMailslotInfo(slot, nullptr, &next, nullptr, nullptr) && next == MAILSLOT_NO_MESSAGE &&
+               GetTickCount() - start < timeout)
+            Sleep(0);  // a mailslot has no event for "a message came": a reader can only poll
+        start = GetTickCount();
+        job.ok = true;
+    } else {
+        writer = CreateThread(nullptr, 0, FloodThread, &job, 0, nullptr);
+    }
     long received = 0, bad = 0;
     unsigned long long bytes = 0;
     while (received < job.count && GetTickCount() - start < timeout) {
@@ -144,7 +159,7 @@ DRIVER_COMMAND(DrainCommand, "drain-bench", "NAME COUNT SIZE [--timeout MS] (pri
         if (next == MAILSLOT_NO_MESSAGE) {
             // A writer that gave up (Wine refuses messages over about 200 KB)
             // sends nothing more.
-            if (WaitForSingleObject(writer, 0) == WAIT_OBJECT_0) break;
+            if (writer && WaitForSingleObject(writer, 0) == WAIT_OBJECT_0) break;
             Sleep(0);  // a mailslot has no event for "a message came": a reader can only poll
             continue;
         }
@@ -156,8 +171,10 @@ DRIVER_COMMAND(DrainCommand, "drain-bench", "NAME COUNT SIZE [--timeout MS] (pri
         ++received;
     }
     DWORD elapsed = GetTickCount() - start;
-    WaitForSingleObject(writer, 60000);
-    CloseHandle(writer);
+    if (writer) {
+        WaitForSingleObject(writer, 60000);
+        CloseHandle(writer);
+    }
     CloseHandle(slot);
     printf("ms=%lu\nmessages=%ld\nbytes=%llu\nbad=%ld\n", (unsigned long)elapsed, received, bytes, bad);
     return received == job.count && bad == 0 && job.ok ? DRIVER_OK : DRIVER_FAILED;
