@@ -426,3 +426,32 @@ class WineTestCase(unittest.TestCase):
             key, _, value = line.partition('=')
             info[key] = value
         return info
+
+
+class Tool:
+    """A Windows tool run in the background; what it says on stderr goes to a file."""
+
+    def __init__(self, test, exe, *args):
+        self.test = test
+        self.errors = os.path.join(test.bench.tmp, '%s-%d.err' % (exe, id(self)))
+        with open(self.errors, 'wb') as err:
+            self.proc = subprocess.Popen(wine_command(test.bench.exe(exe)) + [str(a) for a in args],
+                                         env=test.bench.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                         stderr=err, start_new_session=True)
+        test.bench.procs.append(self.proc)
+        test.addCleanup(test.bench.stop, self.proc)
+
+    def said(self):
+        with open(self.errors, 'rb') as f:
+            return f.read().decode('cp932', errors='replace')
+
+    def wait_said(self, text, timeout=20):
+        self.test.wait_until(lambda: text in self.said() or self.proc.poll() is not None, timeout=timeout,
+                             what='%r on stderr' % text)
+        self.test.assertIn(text, self.said())
+        return self
+
+    def stop(self):
+        """Ctrl+C; the exit code."""
+        os.kill(self.proc.pid, signal.SIGINT)
+        return self.proc.wait(20)

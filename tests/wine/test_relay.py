@@ -6,41 +6,19 @@ import shutil
 import signal
 import subprocess
 
-from bench import WineTestCase, wine_command
+from bench import Tool, WineTestCase, wine_command
 from builders import settings_block
 from test_dialogs import MonitorSession
 
 
-class Relay:
-    """One dbgrelay process; what it says on stderr goes to a file."""
+class Relay(Tool):
+    """One dbgrelay process."""
 
     def __init__(self, test, *args):
-        self.test = test
-        self.errors = os.path.join(test.bench.tmp, 'relay-%d.err' % id(self))
-        with open(self.errors, 'wb') as err:
-            self.proc = subprocess.Popen(wine_command(test.bench.exe('dbgrelay')) + list(args), env=test.bench.env,
-                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err,
-                                         start_new_session=True)
-        test.bench.procs.append(self.proc)
-        test.addCleanup(test.bench.stop, self.proc)
-
-    def said(self):
-        with open(self.errors, 'rb') as f:
-            return f.read().decode('cp932', errors='replace')
-
-    def wait_said(self, text, timeout=20):
-        self.test.wait_until(lambda: text in self.said() or self.proc.poll() is not None, timeout=timeout,
-                             what='%r from the relay' % text)
-        self.test.assertIn(text, self.said())
+        super().__init__(test, 'dbgrelay', *args)
 
     def started(self):
-        self.wait_said('relaying the debug output')
-        return self
-
-    def stop(self):
-        """Ctrl+C, as a user stops it; the exit code."""
-        os.kill(self.proc.pid, signal.SIGINT)
-        return self.proc.wait(20)
+        return self.wait_said('relaying the debug output')
 
 
 class RelayTests(WineTestCase):
