@@ -375,17 +375,20 @@ static bool FollowFile(const Options& options) {
     while (!failed) {
         if (followed.handle == INVALID_HANDLE_VALUE) {
             followed.handle = OpenShared(path, &followed.identity);
-            if (followed.handle != INVALID_HANDLE_VALUE) {
-                LARGE_INTEGER size = {};
-                GetFileSizeEx(followed.handle, &size);
+            LARGE_INTEGER size = {};
+            if (followed.handle == INVALID_HANDLE_VALUE) {
+                if (!waiting) fprintf(stderr, "doutsend: waiting for %s\n", path);
+                waiting = true;
+                atStart = false;
+            } else if (!GetFileSizeEx(followed.handle, &size)) {
+                CloseHandle(followed.handle);  // tried again at the next look, from the same place
+                followed.handle = INVALID_HANDLE_VALUE;
+            } else {
                 followed.position = atStart ? (uint64_t)size.QuadPart : 0;
                 fprintf(stderr, "doutsend: following %s from its %s\n", path, atStart ? "end" : "start");
                 waiting = false;
-            } else if (!waiting) {
-                fprintf(stderr, "doutsend: waiting for %s\n", path);
-                waiting = true;
+                atStart = false;
             }
-            atStart = false;
         }
         bool more = false;
         if (followed.handle != INVALID_HANDLE_VALUE) {
