@@ -14,7 +14,13 @@ static bool followUpTimerOn;
 // each; a large one is given back at the end of its tick.
 static unsigned char* messageBuffer;
 static SIZE_T messageCapacity;
-static const SIZE_T keptMessageCapacity = 64 * 1024;
+// A read ahead offers at least room for 64 KiB: Wine keeps no longer message
+// whole, and a shorter buffer there loses the message's rest instead of
+// failing as Windows does.
+static const SIZE_T firstReadCapacity = 64 * 1024 + 1;
+static const SIZE_T keptMessageCapacity = firstReadCapacity;
+static bool messageAhead;                          // the buffer holds the next message, read but not yet taken
+static DWORD aheadLength;
 
 static void RecreateMailslot() {
     reopenMailslot = 0;
@@ -29,17 +35,6 @@ static void RecreateMailslot() {
     if (mailslotHandle == INVALID_HANDLE_VALUE) MessageBoxA(nullptr, "メールスロットの作成に失敗しました", name, MB_OK);
 }
 
-static SlotState QuerySlot(void*, uint32_t* size) {
-    DWORD nextSize = 0, count = 0;
-    if (!GetMailslotInfo(mailslotHandle, nullptr, &nextSize, &count, nullptr)) return SLOT_FAILED;
-    // The next size alone decides: Wine counts a waiting zero-byte message
-    // as no message at all, and trusting that count would leave it (and
-    // everything behind it) in the slot for good.
-    if (nextSize == MAILSLOT_NO_MESSAGE) return SLOT_EMPTY;
-    *size = nextSize;
-    return SLOT_WAITING;
-}
-
 static bool ReserveMessageBuffer(SIZE_T capacity) {
     if (capacity <= messageCapacity) return true;
     void* grown = messageBuffer ? HeapReAlloc(GetProcessHeap(), 0, messageBuffer, capacity)
@@ -51,22 +46,50 @@ static bool ReserveMessageBuffer(SIZE_T capacity) {
 }
 
 static void TrimMessageBuffer() {
-    if (messageCapacity <= keptMessageCapacity) return;
+    if (messageAhead || messageCapacity <= keptMessageCapacity) return;
     HeapFree(GetProcessHeap(), 0, messageBuffer);
     messageBuffer = nullptr;
     messageCapacity = 0;
 }
 
-// A message is handed out only whole; one spare byte lets a zero-byte
-// message be read with a real buffer.
-static bool ReadMessage(void*, uint32_t size, const unsigned char** data, size_t* length) {
-    SIZE_T capacity = (SIZE_T)size + 1;
-    if (!ReserveMessageBuffer(capacity)) return false;
+// Reads the next message whole into the buffer; false when none could be
+// read. One spare byte lets a zero-byte message be read with a real buffer.
+static bool ReadAhead(SIZE_T capacity) {
     DWORD read = 0;
-    if (!ReadFile(mailslotHandle, messageBuffer, (DWORD)(capacity > MAXDWORD ? MAXDWORD : capacity), &read, nullptr))
+    if (!ReserveMessageBuffer(capacity) ||
+        !ReadFile(mailslotHandle, messageBuffer, (DWORD)(messageCapacity > MAXDWORD ? MAXDWORD : messageCapacity),
+                  &read, nullptr))
         return false;
+    messageAhead = true;
+    aheadLength = read;
+    return true;
+}
+
+// Whether a message waits, and its size. In a flood the message is simply
+// read into the buffer kept for it (one call a message, where asking the
+// slot first would make two); only when that fails, because the slot is
+// empty or the message is larger than the buffer, is the slot asked. The
+// next size alone decides there: Wine counts a waiting zero-byte message as
+// no message at all, and trusting that count would leave it (and everything
+// behind it) in the slot for good. A message read ahead waits in the buffer,
+// for the next tick if this one ends first.
+static SlotState QuerySlot(void*, uint32_t* size) {
+    if (!messageAhead && !ReadAhead(messageCapacity > firstReadCapacity ? messageCapacity : firstReadCapacity)) {
+        DWORD nextSize = 0, count = 0;
+        if (!GetMailslotInfo(mailslotHandle, nullptr, &nextSize, &count, nullptr)) return SLOT_FAILED;
+        if (nextSize == MAILSLOT_NO_MESSAGE) return SLOT_EMPTY;
+        if (!ReadAhead((SIZE_T)nextSize + 1)) return SLOT_FAILED;
+    }
+    *size = aheadLength;
+    return SLOT_WAITING;
+}
+
+// Hands out the message QuerySlot read ahead.
+static bool ReadMessage(void*, uint32_t, const unsigned char** data, size_t* length) {
+    if (!messageAhead) return false;
+    messageAhead = false;
     *data = messageBuffer;
-    *length = read;
+    *length = aheadLength;
     return true;
 }
 
