@@ -19,7 +19,7 @@ static SIZE_T messageCapacity;
 // failing as Windows does.
 static const SIZE_T firstReadCapacity = 64 * 1024 + 1;
 static const SIZE_T keptMessageCapacity = firstReadCapacity;
-static bool messageAhead;                          // the buffer holds the next message, read but not yet taken
+static bool messageAhead;  // the buffer holds the next message, read but not yet taken
 static DWORD aheadLength;
 
 static void RecreateMailslot() {
