@@ -21,10 +21,13 @@ static HMODULE LoadSystemLibrary(const char* name) {
     return LoadLibraryA(path);
 }
 
-// The procedure `name` of the system library `library`, loaded once.
-static FARPROC SystemProc(HMODULE* module, const char* library, const char* name) {
+// The procedure `name` of the system library `library`, loaded once, as the
+// type it has (through void (*)(), the one cast that fits every procedure).
+template <typename Proc>
+static Proc SystemProc(HMODULE* module, const char* library, const char* name) {
     if (!*module) *module = LoadSystemLibrary(library);
-    return *module ? GetProcAddress(*module, name) : nullptr;
+    FARPROC proc = *module ? GetProcAddress(*module, name) : nullptr;
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(proc));
 }
 
 static HMODULE commonControls, commonDialogs;
@@ -32,7 +35,7 @@ static HMODULE commonControls, commonDialogs;
 bool RegisterDialogClasses() {
     static bool registered;
     if (registered) return true;
-    auto init = (InitCommonControlsExProc)SystemProc(&commonControls, "comctl32.dll", "InitCommonControlsEx");
+    auto init = SystemProc<InitCommonControlsExProc>(&commonControls, "comctl32.dll", "InitCommonControlsEx");
     INITCOMMONCONTROLSEX classes;
     classes.dwSize = sizeof(classes);
     classes.dwICC = ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS;
@@ -41,11 +44,11 @@ bool RegisterDialogClasses() {
 }
 
 BOOL ShowOpenFileDialog(OPENFILENAMEA* dialog) {
-    auto show = (GetOpenFileNameProc)SystemProc(&commonDialogs, "comdlg32.dll", "GetOpenFileNameA");
+    auto show = SystemProc<GetOpenFileNameProc>(&commonDialogs, "comdlg32.dll", "GetOpenFileNameA");
     return show ? show(dialog) : FALSE;
 }
 
 BOOL ShowColorDialog(CHOOSECOLORA* choice) {
-    auto show = (ChooseColorProc)SystemProc(&commonDialogs, "comdlg32.dll", "ChooseColorA");
+    auto show = SystemProc<ChooseColorProc>(&commonDialogs, "comdlg32.dll", "ChooseColorA");
     return show ? show(choice) : FALSE;
 }
