@@ -240,7 +240,6 @@ static bool SendLine(const Options& options, const std::string& line, const Cloc
     bool delivered = follow ? SendFollowedBytes(message) : SendMessageBytes(message);
     if (delivered) ++lineCounts.sent;
     return delivered || follow;
-    return true;
 }
 
 static ClockTime LocalClock() {
@@ -396,6 +395,9 @@ static bool FollowFile(const Options& options) {
             if (!more && !followed.partial.empty() && GetTickCount() - followed.grewAt >= FOLLOW_PARTIAL_MS)
                 failed |= !SendPartialLine(options, &followed);
             if (!more && FileWasReplaced(path, followed)) {
+                // What was written between the last read and the rename still counts.
+                while (!failed && ReadAppended(options, &followed, &failed)) {
+                }
                 failed |= !SendPartialLine(options, &followed);
                 CloseHandle(followed.handle);
                 followed.handle = INVALID_HANDLE_VALUE;
