@@ -396,8 +396,7 @@ static bool FollowFile(const Options& options) {
                 failed |= !SendPartialLine(options, &followed);
             if (!more && FileWasReplaced(path, followed)) {
                 // What was written between the last read and the rename still counts.
-                while (!failed && ReadAppended(options, &followed, &failed)) {
-                }
+                while (!failed && ReadAppended(options, &followed, &failed)) {}
                 failed |= !SendPartialLine(options, &followed);
                 CloseHandle(followed.handle);
                 followed.handle = INVALID_HANDLE_VALUE;
