@@ -68,14 +68,27 @@ static int ParsePriority(const char* data, size_t size, size_t* at) {
     return value;
 }
 
+// A field of a header: where it starts in the message, and its length.
+struct Field {
+    size_t start = 0, length = 0;
+};
+
 // The next field up to a space (or the end); false when it is empty.
-static bool NextField(const char* data, size_t size, size_t* at, std::string* field) {
+static bool NextField(const char* data, size_t size, size_t* at, Field* field) {
     size_t start = *at, end = start;
     while (end < size && data[end] != ' ') ++end;
     if (end == start) return false;
-    field->assign(data + start, end - start);
+    *field = Field{start, end - start};
     *at = end < size ? end + 1 : end;
     return true;
+}
+
+// A field's text, or nothing for the nil value "-".
+static void AssignField(const char* data, const Field& field, std::string* out) {
+    if (field.length == 1 && data[field.start] == '-')
+        out->clear();
+    else
+        out->assign(data + field.start, field.length);
 }
 
 // Skips "-" or one or more "[ID PARAM="VALUE" ...]" elements; false when they
@@ -112,16 +125,16 @@ static bool Parse5424(const char* data, size_t size, size_t at, SyslogMessage* m
     while (i < size && i - at < 3 && data[i] >= '0' && data[i] <= '9') ++i;
     if (i >= size || data[i] != ' ') return false;
     ++i;
-    std::string fields[5];
-    for (std::string& field : fields)
+    Field fields[5];  // TIMESTAMP HOSTNAME APP-NAME PROCID MSGID
+    for (Field& field : fields)
         if (!NextField(data, size, &i, &field)) return false;
     if (i > 0 && data[i - 1] != ' ') return false;  // the header ended before the structured data
     if (!SkipStructuredData(data, size, &i)) return false;
     if (i < size && data[i] != ' ') return false;
     if (i < size) ++i;
     message->format = SYSLOG_5424;
-    message->host = fields[1] == "-" ? "" : fields[1];
-    message->app = fields[2] == "-" ? "" : fields[2];
+    AssignField(data, fields[1], &message->host);
+    AssignField(data, fields[2], &message->app);
     if (size - i >= 3 && memcmp(data + i, "\xEF\xBB\xBF", 3) == 0) {
         message->bom = true;
         i += 3;
@@ -176,29 +189,41 @@ static bool Parse3164(const char* data, size_t size, size_t at, SyslogMessage* m
     if (!Skip3164Time(data, size, &i)) return false;
     message->format = SYSLOG_3164;
     // "HOST TAG: MSG"; a sender that leaves the host out starts with the tag.
-    if (!TakeTag(data, size, &i, &message->app) && NextField(data, size, &i, &message->host))
+    Field host;
+    if (!TakeTag(data, size, &i, &message->app) && NextField(data, size, &i, &host)) {
+        message->host.assign(data + host.start, host.length);
         TakeTag(data, size, &i, &message->app);
+    }
     message->text.assign(data + i, size - i);
     return true;
 }
 
-SyslogMessage ParseSyslog(const char* data, size_t size) {
-    SyslogMessage message;
+void ParseSyslog(const char* data, size_t size, SyslogMessage* message) {
+    message->format = SYSLOG_UNPARSED;
+    message->severity = 5;
+    message->host.clear();
+    message->app.clear();
+    message->bom = false;
     size_t at = 0;
     int priority = ParsePriority(data, size, &at);
     if (priority < 0) {
-        message.text.assign(data, size);
-        return message;
+        message->text.assign(data, size);
+        return;
     }
-    message.severity = priority & 7;
-    if (Parse5424(data, size, at, &message)) return message;
-    message.host.clear();
-    message.app.clear();
-    if (Parse3164(data, size, at, &message)) return message;
-    message.format = SYSLOG_UNPARSED;
-    message.host.clear();
-    message.app.clear();
-    message.text.assign(data + at, size - at);
+    message->severity = priority & 7;
+    if (Parse5424(data, size, at, message)) return;
+    message->host.clear();
+    message->app.clear();
+    if (Parse3164(data, size, at, message)) return;
+    message->format = SYSLOG_UNPARSED;
+    message->host.clear();
+    message->app.clear();
+    message->text.assign(data + at, size - at);
+}
+
+SyslogMessage ParseSyslog(const char* data, size_t size) {
+    SyslogMessage message;
+    ParseSyslog(data, size, &message);
     return message;
 }
 
@@ -216,29 +241,38 @@ int ParseSeverity(const std::string& name) {
     return -1;
 }
 
+// Appends `field` with control bytes as '?', so that a sender's host and
+// app never break the line.
+static void AppendHeadField(const std::string& field, std::string* out) {
+    for (char c : field) *out += (unsigned char)c < 0x20 || c == 0x7F ? '?' : c;
+}
+
 void AppendSyslogLine(const SyslogMessage& message, const std::string& sender, bool raw, std::string* out) {
+    const std::string& text = message.text;
+    size_t length = text.size();
+    while (length && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
+    out->reserve(out->size() + sender.size() + message.host.size() + message.app.size() + length + 8);
     if (!raw) {
-        // A sender's host and app never break the line: control bytes show as '?'.
-        std::string head = '[' + (message.host.empty() ? sender : message.host);
-        if (!message.app.empty()) head += ' ' + message.app;
-        for (char& c : head)
-            if ((unsigned char)c < 0x20 || c == 0x7F) c = '?';
-        *out += head + "] ";
-    }
-    size_t length = message.text.size();
-    while (length && (message.text[length - 1] == '\n' || message.text[length - 1] == '\r')) --length;
-    const char* text = message.text.data();
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] == '\r') {
-            *out += "\r\n";
-            if (i + 1 < length && text[i + 1] == '\n') ++i;
-        } else if (text[i] == '\n') {
-            *out += "\r\n";
-        } else {
-            *out += text[i];
+        *out += '[';
+        AppendHeadField(message.host.empty() ? sender : message.host, out);
+        if (!message.app.empty()) {
+            *out += ' ';
+            AppendHeadField(message.app, out);
         }
+        out->append("] ", 2);
     }
-    *out += "\r\n";
+    // The text in runs between its line breaks, each break (CR LF, LF or a
+    // lone CR) as CR LF.
+    size_t start = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        out->append(text, start, i - start);
+        out->append("\r\n", 2);
+        if (text[i] == '\r' && i + 1 < length && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    out->append(text, start, length - start);
+    out->append("\r\n", 2);
 }
 
 bool IsUtf8(const char* data, size_t size) {

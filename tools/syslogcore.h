@@ -48,8 +48,11 @@ struct SyslogMessage {
 
 // Parses one message. RFC 5424 skips the structured data; RFC 3164 takes the
 // tag up to ':' or '['. A message with a valid priority but neither header is
-// text after the priority; anything else is text whole.
+// text after the priority; anything else is text whole. The second form
+// fills a message kept between calls, so that a stream of them reuses its
+// strings' memory.
 SyslogMessage ParseSyslog(const char* data, size_t size);
+void ParseSyslog(const char* data, size_t size, SyslogMessage* message);
 
 // A severity from its name (emerg ... debug, with the usual short forms) or
 // from 0 to 7; -1 when it is neither.

@@ -254,30 +254,30 @@ static bool OpenListeners() {
 // --- messages ------------------------------------------------------------------
 
 static std::vector<std::string> batch;  // the lines of one read, queued together
+static SyslogMessage message;           // the message in hand, kept so its strings' memory is reused
+static std::string line;                // the same for the line it becomes
 
 static void HandleMessage(const char* data, size_t size, const std::string& sender) {
     ++counts.received;
-    SyslogMessage message = ParseSyslog(data, size);
+    ParseSyslog(data, size, &message);
     if (message.severity > options.minSeverity) {
         ++counts.tooLow;
         return;
     }
-    std::string text;
-    AppendSyslogLine(message, sender, options.raw, &text);
-    text = Utf8ToCp932(text, &lostCharacters);
-    if (!LinePasses(options.rules, text.data(), text.size())) {
+    line.clear();
+    if (options.rules.time) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        AppendClockTime(ClockTime{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds}, &line);
+    }
+    size_t stamp = line.size();
+    AppendSyslogLine(message, sender, options.raw, &line);
+    Utf8ToCp932(&line, &lostCharacters);  // the stamp is ASCII: the same either way
+    if (!LinePasses(options.rules, line.data() + stamp, line.size() - stamp)) {
         ++counts.filtered;
         return;
     }
-    if (!options.rules.time) {
-        batch.push_back(std::move(text));
-        return;
-    }
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    std::string line;
-    AppendClockTime(ClockTime{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds}, &line);
-    batch.push_back(line + text);
+    batch.push_back(line);
 }
 
 // Queues what one read produced, in one go.

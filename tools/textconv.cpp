@@ -30,9 +30,9 @@ std::string WideToCp932(const std::wstring& text, size_t* lost) {
     return out;
 }
 
-std::string Utf8ToCp932(const std::string& bytes, size_t* lost) {
-    if (IsAscii(bytes.data(), bytes.size()) || !IsUtf8(bytes.data(), bytes.size())) return bytes;
-    return WideToCp932(Widen(CP_UTF8, bytes), lost);
+void Utf8ToCp932(std::string* text, size_t* lost) {
+    if (IsAscii(text->data(), text->size()) || !IsUtf8(text->data(), text->size())) return;
+    *text = WideToCp932(Widen(CP_UTF8, *text), lost);
 }
 
 std::string AnsiToUtf8(const std::string& bytes) {

@@ -14,10 +14,10 @@ std::wstring Widen(UINT codePage, const std::string& bytes);
 // begin with).
 std::string WideToCp932(const std::wstring& text, size_t* lost);
 
-// The UTF-8 rule of text from other machines: valid UTF-8 becomes CP932 (a
-// character CP932 lacks becomes '?', counted in `*lost`); anything else is
-// passed on unchanged.
-std::string Utf8ToCp932(const std::string& bytes, size_t* lost);
+// The UTF-8 rule of text from other machines, in place: valid UTF-8 becomes
+// CP932 (a character CP932 lacks becomes '?', counted in `*lost`); anything
+// else is left unchanged.
+void Utf8ToCp932(std::string* text, size_t* lost);
 
 // Text in this PC's ANSI code page as UTF-8.
 std::string AnsiToUtf8(const std::string& bytes);

@@ -1,8 +1,9 @@
 // Fuzz target of what a syslog sender controls: the bytes of a TCP stream,
 // cut into reads anywhere, taken apart into frames, each parsed and made
 // into a monitor line. Whatever the bytes, a frame stays within the limit,
-// the unread rest stays bounded, and a line ends with CR LF with no other
-// line break but CR LF in it.
+// the unread rest stays bounded, a message parsed into one kept from the
+// frames before ends as a fresh one does, and a line ends with CR LF with no
+// other line break but CR LF in it.
 #include "syslogcore.h"
 
 #include <stdint.h>
@@ -14,6 +15,12 @@ static const size_t kLimit = 512;
 static void CheckLine(const std::string& frame) {
     SyslogMessage message = ParseSyslog(frame.data(), frame.size());
     if (message.severity < 0 || message.severity > 7 || message.text.size() > frame.size()) abort();
+    // A message kept from the frames before (as the relay keeps one) ends the same.
+    static SyslogMessage kept;
+    ParseSyslog(frame.data(), frame.size(), &kept);
+    if (kept.format != message.format || kept.severity != message.severity || kept.host != message.host ||
+        kept.app != message.app || kept.text != message.text || kept.bom != message.bom)
+        abort();
     std::string line;
     AppendSyslogLine(message, "192.0.2.1", frame.size() & 1, &line);
     if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) abort();
