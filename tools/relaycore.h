@@ -12,8 +12,11 @@
 #define DBWIN_BUFFER_BYTES 4096
 // Lines waiting together are sent as one message of up to this many bytes
 // (a longer line goes alone): the monitor's cost is per message, and the
-// pane and log.txt end the same either way.
-#define RELAY_MESSAGE_BYTES 8192
+// pane and log.txt end the same either way. Under Wine a mailslot writer
+// waits once the unread messages fill a socket buffer that counts a fixed
+// cost per message (13 of 8 KiB, 106 KB, but 4 of 64 KiB, 262 KB), so the
+// largest message the monitor reads whole in one call carries the most.
+#define RELAY_MESSAGE_BYTES 65536
 // What may wait for a slow monitor. Past it the relay holds the writers
 // instead of dropping their strings.
 #define RELAY_OUTBOX_BYTES (32u << 20)
