@@ -71,17 +71,18 @@ class SyslogTests(WineTestCase):
         self.assertIn("1 character not in CP932 sent as '?'", relay.said())
 
     def test_python_syslog_handler_over_udp_and_tcp(self):
-        self.relay('--min-severity', 'warning')
+        self.relay('--min-severity', 'warning', '--tcp', '[::1]:%d' % self.port)
         record = lambda level, text: logging.LogRecord('app', level, __file__, 0, text, None, None)
-        for kind in (socket.SOCK_DGRAM, socket.SOCK_STREAM):
-            handler = logging.handlers.SysLogHandler(address=('127.0.0.1', self.port), socktype=kind)
+        for kind, host in ((socket.SOCK_DGRAM, '127.0.0.1'), (socket.SOCK_STREAM, '::1')):
+            handler = logging.handlers.SysLogHandler(address=(host, self.port), socktype=kind)
             try:
                 for n in range(3):
                     handler.emit(record(logging.ERROR, '表 %s %d' % (kind.name, n)))
                 handler.emit(record(logging.INFO, 'below the minimum'))
             finally:
                 handler.close()
-        self.wait_logged(['[127.0.0.1] 表 %s %d' % (kind, n) for kind in ('SOCK_DGRAM', 'SOCK_STREAM')
+        self.wait_logged(['[%s] 表 %s %d' % (host, kind, n) for host, kind in (('127.0.0.1', 'SOCK_DGRAM'),
+                                                                                ('::1', 'SOCK_STREAM'))
                           for n in range(3)])
 
     def test_dbgrelay_and_doutsend_send_syslog_into_the_relay(self):
