@@ -21,6 +21,7 @@ static const SIZE_T firstReadCapacity = 64 * 1024 + 1;
 static const SIZE_T keptMessageCapacity = firstReadCapacity;
 static bool messageAhead;  // the buffer holds the next message, read but not yet taken
 static DWORD aheadLength;
+static bool slotBusy;  // the last look found a message: a flood is read without asking first
 
 static void RecreateMailslot() {
     reopenMailslot = 0;
@@ -67,17 +68,21 @@ static bool ReadAhead(SIZE_T capacity) {
 
 // Whether a message waits, and its size. In a flood the message is simply
 // read into the buffer kept for it (one call a message, where asking the
-// slot first would make two); only when that fails, because the slot is
-// empty or the message is larger than the buffer, is the slot asked. The
-// next size alone decides there: Wine counts a waiting zero-byte message as
-// no message at all, and trusting that count would leave it (and everything
-// behind it) in the slot for good. A message read ahead waits in the buffer,
-// for the next tick if this one ends first.
+// slot first would make two); the slot is asked when that read fails,
+// because the slot is empty or the message is larger than the buffer, and
+// first of all while the slot was last found empty, so that a quiet tick
+// costs one call, not a failed read and then the question. The next size
+// alone decides: Wine counts a waiting zero-byte message as no message at
+// all, and trusting that count would leave it (and everything behind it) in
+// the slot for good. A message read ahead waits in the buffer, for the next
+// tick if this one ends first.
 static SlotState QuerySlot(void*, uint32_t* size) {
-    if (!messageAhead && !ReadAhead(messageCapacity > firstReadCapacity ? messageCapacity : firstReadCapacity)) {
+    if (!messageAhead &&
+        !(slotBusy && ReadAhead(messageCapacity > firstReadCapacity ? messageCapacity : firstReadCapacity))) {
         DWORD nextSize = 0, count = 0;
         if (!GetMailslotInfo(mailslotHandle, nullptr, &nextSize, &count, nullptr)) return SLOT_FAILED;
-        if (nextSize == MAILSLOT_NO_MESSAGE) return SLOT_EMPTY;
+        slotBusy = nextSize != MAILSLOT_NO_MESSAGE;
+        if (!slotBusy) return SLOT_EMPTY;
         if (!ReadAhead((SIZE_T)nextSize + 1)) return SLOT_FAILED;
     }
     *size = aheadLength;
