@@ -68,11 +68,13 @@ def run_drain(count, size):
     return driver_values(out)['ms'] / 1000.0
 
 
-def run_external_drain(count, size):
+def run_external_drain(count, size, one_call=False):
     """The bare drain with its writer in a process of its own, as the
-    monitor's writer is: seconds from the first message to the last."""
+    monitor's writer is: seconds from the first message to the last. With
+    one_call it only reads, one call a message, and never asks the slot."""
     slot = r'\\.\mailslot\tvdrainx'
-    reader = subprocess.Popen(wine_command(bench.driver_exe) + ['drain-bench', slot, str(count), str(size), '--external'],
+    reader = subprocess.Popen(wine_command(bench.driver_exe) + ['drain-bench', slot, str(count), str(size), '--external']
+                              + (['--one-call'] if one_call else []),
                               env=bench.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, start_new_session=True)
     bench.procs.append(reader)
@@ -227,23 +229,22 @@ def main():
                 for label, exe, first_count in monitors:
                     n = first_count if i == 0 and args.count > 0 else count
                     if (n, size) not in drains:
-                        drains[(n, size)] = (run_drain(n, size), run_external_drain(n, size))
+                        drains[(n, size)] = (run_drain(n, size), run_external_drain(n, size),
+                                             run_external_drain(n, size, one_call=True))
                     result = run_flood(exe, n, size, args.deadline)
-                    inside, outside = drains[(n, size)]
-                    print(flood_line(label, n, size, inside, result), flush=True)
+                    print(flood_line(label, n, size, drains[(n, size)][0], result), flush=True)
                     rate = n / result['seconds']
                     rounds.setdefault((label, n, size), []).append(
-                        (rate * inside / n, rate * outside / n, result['longest']))
+                        [rate * drain / n for drain in drains[(n, size)]] + [result['longest']])
         for (label, n, size), figures in rounds.items():
-            ratios = sorted(f[0] for f in figures)
-            outside = sorted(f[1] for f in figures)
-            longest = sorted(f[2] for f in figures)
-            lines.append('%-9s %8d x %7d B  ratio to the drain: median %.2f (rounds %s); to the drain with its '
-                         'writer in another process: median %.2f (rounds %s); longest round trip: median %d ms, '
-                         'most %d ms' % (label, n, size, statistics.median(ratios),
-                                         ', '.join('%.2f' % r for r in ratios), statistics.median(outside),
-                                         ', '.join('%.2f' % r for r in outside), statistics.median(longest),
-                                         longest[-1]))
+            columns = [sorted(column) for column in zip(*figures)]
+            ratios = ['median %.2f (rounds %s)' % (statistics.median(c), ', '.join('%.2f' % r for r in c))
+                      for c in columns[:3]]
+            longest = columns[3]
+            lines.append('%-9s %8d x %7d B  ratio to the drain: %s; to the drain with its writer in another '
+                         'process: %s; to that drain reading one call a message: %s; longest round trip: '
+                         'median %d ms, most %d ms' % ((label, n, size) + tuple(ratios)
+                                                       + (statistics.median(longest), longest[-1])))
         # Quiet rounds alternate between the monitors, so drift in the
         # machine's load falls on both alike.
         quiet = {label: [] for label, _, _ in monitors}

@@ -123,19 +123,34 @@ static DWORD WINAPI FloodThread(void* context) {
     return 0;
 }
 
+// Reads the next message into `buffer`: 1 when one was read, 0 when the slot
+// is empty, -1 on failure. Asks the slot first unless `oneCall`, in which
+// case an empty slot shows as a read that timed out.
+static int DrainOne(HANDLE slot, bool oneCall, std::string* buffer, DWORD* read) {
+    if (!oneCall) {
+        DWORD next = 0;
+        if (!GetMailslotInfo(slot, nullptr, &next, nullptr, nullptr)) return -1;
+        if (next == MAILSLOT_NO_MESSAGE) return 0;
+    }
+    if (ReadFile(slot, &(*buffer)[0], (DWORD)buffer->size(), read, nullptr)) return 1;
+    return oneCall && GetLastError() == ERROR_SEM_TIMEOUT ? 0 : -1;
+}
+
 // The least a reader can do: create the slot, then only GetMailslotInfo and
 // ReadFile, while a writer thread floods it the same way mailslot-flood does
 // (with --external, a mailslot-flood in another process: the clock starts at
-// the first message). Checks every message and prints the time from the
-// first write to the last read.
+// the first message). With --one-call it only reads, into a buffer of 64 KiB,
+// and never asks: one call a message. Checks every message and prints the
+// time from the first write to the last read.
 DRIVER_COMMAND(DrainCommand, "drain-bench",
-               "NAME COUNT SIZE [--timeout MS] [--external] (prints ms, messages, bytes)") {
+               "NAME COUNT SIZE [--timeout MS] [--external] [--one-call] (prints ms, messages, bytes)") {
     FloodJob job;
     if (!ParseFloodArgs(args, &job.name, &job.count, &job.size)) return DRIVER_USAGE;
     DWORD timeout = (DWORD)NumberOption(args, "--timeout", 600000);
     HANDLE slot = CreateMailslotA(job.name.c_str(), 0, 0, nullptr);
     if (slot == INVALID_HANDLE_VALUE) return DRIVER_FAILED;
-    std::string buffer(job.size + 1, 0), expected;
+    bool oneCall = HasFlag(args, "--one-call");
+    std::string buffer(oneCall ? 64 * 1024 + 1 : job.size + 1, 0), expected;
     bool external = HasFlag(args, "--external");
     DWORD start = GetTickCount();
     HANDLE writer = nullptr;
@@ -154,17 +169,16 @@ DRIVER_COMMAND(DrainCommand, "drain-bench",
     long received = 0, bad = 0;
     unsigned long long bytes = 0;
     while (received < job.count && GetTickCount() - start < timeout) {
-        DWORD next = 0, waiting = 0;
-        if (!GetMailslotInfo(slot, nullptr, &next, &waiting, nullptr)) break;
-        if (next == MAILSLOT_NO_MESSAGE) {
+        DWORD read = 0;
+        int got = DrainOne(slot, oneCall, &buffer, &read);
+        if (got < 0) break;
+        if (got == 0) {
             // A writer that gave up (Wine refuses messages over about 200 KB)
             // sends nothing more.
             if (writer && WaitForSingleObject(writer, 0) == WAIT_OBJECT_0) break;
             Sleep(0);  // a mailslot has no event for "a message came": a reader can only poll
             continue;
         }
-        DWORD read = 0;
-        if (!ReadFile(slot, &buffer[0], (DWORD)buffer.size(), &read, nullptr)) break;
         FloodMessage(&expected, received, job.size);
         if (read != job.size || memcmp(buffer.data(), expected.data(), read) != 0) ++bad;
         bytes += read;
