@@ -7,6 +7,7 @@
 #include "polltick.h"
 
 static ReceiveBuffer receiveBuffer;
+static PaneShown paneShown;
 static HANDLE logFile = INVALID_HANDLE_VALUE;  // open only inside a tick
 static bool followUpTimerOn;
 
@@ -196,7 +197,7 @@ void PollMailslot(HWND pane) {
         return;
     }
     PollPort port = {pane, QuerySlot, ReadMessage, OpenLog, WriteLog, CloseLog, RefreshPane, Now};
-    TickResult tick = RunPollTick(&port, &receiveBuffer, &settings.logToFile);
+    TickResult tick = RunPollTick(&port, &receiveBuffer, &paneShown, &settings.logToFile);
     TrimMessageBuffer();
     SetFollowUpTimer(pane, NeedsFollowUp(&tick));
 }

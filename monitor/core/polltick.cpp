@@ -22,12 +22,10 @@ void LogPiece(const PollPort* port, LogState* log, uint8_t* logToFile, const uns
 
 }  // namespace
 
-TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile) {
+TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, PaneShown* pane, uint8_t* logToFile) {
     TickResult result = {TICK_STOPPED, 0};
     LogState log = LOG_CLOSED;
-    uint64_t start = 0;                  // read when the first message waits, so a quiet tick costs one query
-    size_t shown = ShownLength(buffer);  // what the pane holds since the last refresh
-    uint32_t wraps = buffer->wraps;
+    uint64_t start = 0;  // read when the first message waits, so a quiet tick costs one query
     for (;;) {
         uint32_t size = 0;
         SlotState state = port->query(port->context, &size);
@@ -51,8 +49,14 @@ TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* log
         }
     }
     if (log == LOG_OPEN) port->closeLog(port->context);
-    if (result.messages > 0)
-        port->refreshPane(port->context, ShownText(buffer), buffer->wraps == wraps ? shown : PANE_KEEPS_NOTHING);
+    // A zero-byte message changes no text but still refreshes (and so drops a selection).
+    bool behind = result.messages > 0 || pane->length != ShownLength(buffer) || pane->wraps != buffer->wraps;
+    if (!behind || (result.end == TICK_BACKLOG && ++pane->backlogTicks < POLL_FLOOD_REFRESH_TICKS)) return result;
+    port->refreshPane(port->context, ShownText(buffer),
+                      buffer->wraps == pane->wraps ? pane->length : PANE_KEEPS_NOTHING);
+    pane->length = ShownLength(buffer);
+    pane->wraps = buffer->wraps;
+    pane->backlogTicks = 0;
     return result;
 }
 

@@ -22,6 +22,14 @@
 // tick pays a pane refresh for a handful of messages.
 #define POLL_FOLLOWUP_PERIOD_MS 20
 
+// While ticks keep leaving a backlog, only every this many'th of them
+// refreshes the pane (and so has it painted). Each spent the whole budget,
+// so in a flood the pane moves about five times a second; a refresh sets the
+// whole 32 KiB text anew there, which with its paint cost a quarter of every
+// tick. The tick that empties the slot always refreshes, so a flood ends
+// with the pane exact.
+#define POLL_FLOOD_REFRESH_TICKS 4
+
 enum SlotState { SLOT_EMPTY, SLOT_WAITING, SLOT_FAILED };
 
 #define PANE_KEEPS_NOTHING ((size_t)-1)
@@ -44,6 +52,14 @@ struct PollPort {
     uint64_t (*now)(void* context);
 };
 
+// What the pane holds since its last refresh, carried from tick to tick.
+// All zero at start-up, like the receive buffer and the empty pane.
+struct PaneShown {
+    size_t length;          // of the buffer's text
+    uint32_t wraps;         // the buffer's wraps then
+    uint32_t backlogTicks;  // ticks since then that left a backlog
+};
+
 enum TickEnd {
     TICK_DRAINED,  // the slot is empty
     TICK_BACKLOG,  // the budget is spent and a message still waits
@@ -59,10 +75,12 @@ struct TickResult {
 // the budget is spent (at least one message is always taken, so a flood still
 // moves). Every piece goes into `buffer` and, while `*logToFile` is on, to
 // log.txt, which is opened at the first such piece and closed before the
-// tick returns; a failed open switches `*logToFile` off. A tick that took a
-// message ends with one pane refresh, which leaves the pane exactly as a
-// refresh after every message would have, since nothing paints in between.
-TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, uint8_t* logToFile);
+// tick returns; a failed open switches `*logToFile` off. A tick ends with one
+// pane refresh when the pane is behind the buffer, unless it is one of the
+// ticks that leave a backlog and POLL_FLOOD_REFRESH_TICKS skips. A refresh
+// leaves the pane exactly as a refresh after every message would have, since
+// nothing paints in between.
+TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, PaneShown* pane, uint8_t* logToFile);
 
 // Whether the next tick should come soon. A tick that left a backlog needs
 // one; so does one that emptied the slot, because writers are often still

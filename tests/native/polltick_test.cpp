@@ -88,11 +88,12 @@ uint64_t Now(void* context) {
 struct Monitor {
     FakeIo io;
     ReceiveBuffer buffer;
+    PaneShown pane = {};
     uint8_t logToFile = 1;
     PollPort port = {&io, Query, Read, OpenLog, WriteLog, CloseLog, Refresh, Now};
     Monitor() { ResetReceiveBuffer(&buffer); }
     TickResult Tick() {
-        TickResult result = RunPollTick(&port, &buffer, &logToFile);
+        TickResult result = RunPollTick(&port, &buffer, &pane, &logToFile);
         EXPECT_FALSE(io.logOpen) << "log.txt left open after the tick";
         return result;
     }
@@ -127,8 +128,36 @@ TEST(PollTick, BudgetLeavesABacklogInOrderAndTheNextTicksTakeIt) {
     EXPECT_EQ(m.io.log, sent);
     EXPECT_EQ(m.io.opens, 3);
     EXPECT_EQ(m.io.closes, 3);
-    ASSERT_EQ(m.io.refreshes.size(), 3u) << "one refresh per tick";
+    ASSERT_EQ(m.io.refreshes.size(), 1u) << "the two ticks that left a backlog come before the fourth";
     EXPECT_EQ(m.io.refreshes.back(), sent);
+}
+
+TEST(PollTick, InAFloodEveryFourthBacklogTickRefreshesAndThePaneEndsExact) {
+    static_assert(POLL_FLOOD_REFRESH_TICKS == 4, "the scenario counts four ticks to a refresh");
+    Monitor m;
+    m.io.readCost = POLL_TICK_BUDGET_US / 4;
+    std::string sent;
+    for (int i = 0; i < 38; ++i) {
+        m.Send(Numbered(i, 20));
+        sent += Numbered(i, 20);
+    }
+    while (m.Tick().end == TICK_BACKLOG) {}
+    // Nine ticks left a backlog; the 4th and 8th refreshed, then the tenth emptied the slot.
+    ASSERT_EQ(m.io.refreshes.size(), 3u);
+    EXPECT_EQ(m.io.refreshes[0], sent.substr(0, 16 * 20));
+    EXPECT_EQ(m.io.refreshes[1], sent.substr(0, 32 * 20));
+    EXPECT_EQ(m.io.refreshes[2], sent);
+    EXPECT_EQ(m.io.kept, (std::vector<size_t>{0, 16 * 20, 32 * 20})) << "each appends after the last refresh";
+
+    // A pane left behind is refreshed by the next tick even when that takes nothing.
+    for (int i = 0; i < 5; ++i) m.Send("x");
+    EXPECT_EQ(m.Tick().end, TICK_BACKLOG);
+    ASSERT_EQ(m.io.refreshes.size(), 3u);
+    m.io.queryFails = true;
+    TickResult failed = m.Tick();
+    EXPECT_EQ(failed.messages, 0u);
+    ASSERT_EQ(m.io.refreshes.size(), 4u);
+    EXPECT_EQ(m.io.refreshes.back(), sent + "xxxx");
 }
 
 TEST(PollTick, SpentBudgetStillTakesOneMessageEachTick) {
@@ -138,10 +167,10 @@ TEST(PollTick, SpentBudgetStillTakesOneMessageEachTick) {
     m.Send("a");
     m.Send("b");
     EXPECT_EQ(m.Tick().messages, 1u);
-    EXPECT_EQ(m.io.refreshes.back(), "a");
     TickResult second = m.Tick();
     EXPECT_EQ(second.messages, 1u);
     EXPECT_EQ(second.end, TICK_DRAINED);
+    ASSERT_EQ(m.io.refreshes.size(), 1u);
     EXPECT_EQ(m.io.refreshes.back(), "ab");
 }
 
