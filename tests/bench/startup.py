@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-"""Start-up of the monitor to its skinned window under Wine, against a minimal
-Win32 window program measured in the same run, and the default skin's outline
-build (BuildSkinRegion) timed inside Wine.
+"""Start-up of the monitor to its skinned window and its mailslot under Wine,
+against a minimal Win32 window program measured in the same run, and the
+default skin's outline build (BuildSkinRegion) timed inside Wine.
 
-    TOVREL_BUILD=build TOVREL_DIST=dist python3 tests/bench/startup.py [--rounds N]
+    TOVREL_BUILD=build TOVREL_DIST=dist python3 tests/bench/startup.py [--rounds N] [--baseline OLD.exe]
 
-Each round starts the program and times until its window is found: for the
-monitor, the main window carrying the default skin's title and size; for the
-baseline (minwin.exe: register a class, create and show a popup, run the
-loop), its window. Both are found the same way (the driver polls every 20 ms),
-rounds alternate between the two, and the medians and their ratio are printed.
+Each round has the driver start the program (CreateProcess) and time, inside
+Wine, until its window shows: for the monitor, the main window carrying the
+default skin's title and size, and then until its mailslot can be opened; for
+the baseline (minwin.exe: register a class, create and show a popup, run the
+loop), its window. The driver polls every millisecond; rounds alternate
+between the programs, and the medians and their ratios are printed.
 """
 import argparse
 import os
@@ -17,7 +18,6 @@ import shutil
 import statistics
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), 'wine'))
@@ -30,29 +30,14 @@ def check(ok, what):
         raise SystemExit('benchmark failed: ' + what)
 
 
-def time_start(exe, cwd, window_class, title, size=None):
-    """Seconds from starting `exe` until its window of that class and title
-    (and size) exists; the program is stopped and its window gone afterwards."""
-    started = time.perf_counter()
-    proc = bench.start(exe, cwd=cwd)
-    try:
-        while True:
-            rc, out = bench.driver('find-window', window_class, '--title', title, '--timeout', 20000)
-            check(rc == 0, '%s did not show its window' % os.path.basename(exe))
-            hwnd = out.split()[0]
-            if size is None:
-                break
-            rc, info = bench.driver('window-info', hwnd)
-            rect = [int(v) for v in info.split('rect=')[1].split('\n')[0].split()]
-            if (rect[2] - rect[0], rect[3] - rect[1]) == size:
-                break
-            check(time.perf_counter() - started < 20, 'the monitor never took its skin')
-        elapsed = time.perf_counter() - started
-    finally:
-        bench.stop(proc)
-    rc, _ = bench.driver('wait-gone', hwnd, '--timeout', 10000)
-    check(rc == 0, 'window of %s stayed' % os.path.basename(exe))
-    return elapsed
+def time_start(exe, folder, window_class, title, *options):
+    """Milliseconds from CreateProcess to the window, and to the window and
+    whatever else `options` ask for; the program is ended afterwards."""
+    rc, out = bench.driver('time-start', bench.win_path(exe), bench.win_path(folder), window_class, title, *options,
+                           timeout=60)
+    check(rc == 0, '%s did not start: %s' % (os.path.basename(exe), out))
+    values = dict(line.split('=', 1) for line in out.split() if '=' in line)
+    return float(values['window_ms']), float(values['ready_ms'])
 
 
 def main():
@@ -73,23 +58,26 @@ def main():
             shutil.copy2(args.baseline, os.path.join(folder, 'monitor.exe'))
             monitors.append(('baseline monitor', folder))
 
+        monitor_options = ('--width', 400, '--height', 336, '--slot', r'\\.\mailslot\dout')
+        programs = [('minimal window program', minwin, 'TOVRELMINWND', 'minwin', ())]
+        programs += [(label, os.path.join(folder, 'monitor.exe'), 'TOVRELWND', 'ぬぺろ', monitor_options)
+                     for label, folder in monitors]
         # One warm-up of each: the first start in a fresh prefix pays for font
         # caches and the like, which no program should carry.
-        time_start(minwin, None, 'TOVRELMINWND', 'minwin')
-        for _, folder in monitors:
-            time_start(os.path.join(folder, 'monitor.exe'), folder, 'TOVRELWND', 'ぬぺろ', (400, 336))
-        base, skinned = [], {label: [] for label, _ in monitors}
+        for _, exe, window_class, title, options in programs:
+            time_start(exe, os.path.dirname(exe), window_class, title, *options)
+        times = {label: [] for label, _, _, _, _ in programs}
         for _ in range(args.rounds):
-            base.append(time_start(minwin, None, 'TOVRELMINWND', 'minwin'))
-            for label, folder in monitors:
-                skinned[label].append(
-                    time_start(os.path.join(folder, 'monitor.exe'), folder, 'TOVRELWND', 'ぬぺろ', (400, 336)))
-        b = statistics.median(base)
-        print('start-up, median of %d rounds:' % args.rounds)
-        print('  minimal window program   %7.1f ms' % (b * 1000))
-        for label, figures in skinned.items():
-            m = statistics.median(figures)
-            print('  %-24s %7.1f ms  ratio to minimal %5.2f' % (label + ', skinned window', m * 1000, m / b))
+            for label, exe, window_class, title, options in programs:
+                times[label].append(time_start(exe, os.path.dirname(exe), window_class, title, *options))
+        base = statistics.median(t[0] for t in times['minimal window program'])
+        print('start-up, median of %d rounds, from CreateProcess:' % args.rounds)
+        print('  minimal window program   window %7.1f ms' % base)
+        for label, _, _, _, _ in programs[1:]:
+            window = statistics.median(t[0] for t in times[label])
+            ready = statistics.median(t[1] for t in times[label])
+            print('  %-24s skinned window %7.1f ms (%.2f of minimal), and its mailslot %7.1f ms (%.2f of minimal)'
+                  % (label, window, window / base, ready, ready / base))
 
         result = bench.wine(regionbench, args.region_rounds, timeout=300)
         check(result.returncode == 0, 'regionbench failed: %r' % result.stderr)

@@ -1,7 +1,7 @@
 // Driver commands for the monitor's input side: holding a file open so the
 // monitor cannot, showing a window, flooding a mailslot, a bare drain loop to
-// compare the monitor against, timing the monitor's message loop from outside,
-// and an exercise of the dout.h client.
+// compare the monitor against, timing the monitor's message loop and a
+// program's start from outside, and an exercise of the dout.h client.
 #define DOUT_MAILSLOT "\\\\.\\mailslot\\tvdout-client"
 static unsigned long doutClock;  // the client's clock, moved on by hand below
 #define DOUT_CLOCK() doutClock
@@ -221,6 +221,64 @@ DRIVER_COMMAND(PingCommand, "ping-loop", "HWND MS [--stop-file PATH] (prints max
     }
     printf("max=%lu\ncount=%ld\nover250=%ld\n", (unsigned long)longest, count, over);
     fflush(stdout);
+    return DRIVER_OK;
+}
+
+static double MillisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return (double)(now.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+}
+
+static bool SlotOpens(const char* name) {
+    HANDLE slot =
+        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (slot == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(slot);
+    return true;
+}
+
+// Starts EXE in DIR and times, from CreateProcess, until a visible top-level
+// window of CLASS and TITLE (with --width and --height, of that outer size)
+// exists, and then until the mailslot of --slot can be opened; then ends the
+// program. Started from here, a program's start is timed without this
+// process's own start in it, and every program the same way.
+DRIVER_COMMAND(TimeStartCommand, "time-start",
+               "EXE DIR CLASS TITLE [--width W --height H] [--slot NAME] [--timeout MS] (prints window_ms, ready_ms)") {
+    Args pos = Positional(args);
+    if (pos.size() != 4) return DRIVER_USAGE;
+    long width = (long)NumberOption(args, "--width", -1), height = (long)NumberOption(args, "--height", -1);
+    std::string slot = Option(args, "--slot", "");
+    double timeout = (double)NumberOption(args, "--timeout", 20000);
+    std::string command = "\"" + pos[0] + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    if (!CreateProcessA(pos[0].c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, pos[1].c_str(), &startup,
+                        &process))
+        return DRIVER_FAILED;
+    double windowMs = -1, readyMs = -1;
+    while (readyMs < 0 && MillisecondsSince(start) < timeout) {
+        if (windowMs < 0) {
+            for (HWND window : FindTopWindows(pos[2].c_str(), pos[3].c_str(), process.dwProcessId)) {
+                RECT rect;
+                if (IsWindowVisible(window) && GetWindowRect(window, &rect) &&
+                    (width < 0 || (rect.right - rect.left == width && rect.bottom - rect.top == height)))
+                    windowMs = MillisecondsSince(start);
+            }
+        }
+        if (windowMs >= 0 && (slot.empty() || SlotOpens(slot.c_str()))) readyMs = MillisecondsSince(start);
+        if (readyMs < 0) Sleep(1);  // another process's windows and mailslots signal nothing to wait on
+    }
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (readyMs < 0) return DRIVER_TIMEOUT;
+    printf("window_ms=%.2f\nready_ms=%.2f\n", windowMs, readyMs);
     return DRIVER_OK;
 }
 
