@@ -49,9 +49,10 @@ TickResult RunPollTick(const PollPort* port, ReceiveBuffer* buffer, PaneShown* p
         }
     }
     if (log == LOG_OPEN) port->closeLog(port->context);
-    // A zero-byte message changes no text but still refreshes (and so drops a selection).
-    bool behind = result.messages > 0 || pane->length != ShownLength(buffer) || pane->wraps != buffer->wraps;
-    if (!behind || (result.end == TICK_BACKLOG && ++pane->backlogTicks < POLL_FLOOD_REFRESH_TICKS)) return result;
+    // The pane is behind after a skipped refresh, and after any message: a
+    // zero-byte one changes no text but still refreshes (dropping a selection).
+    if (result.messages == 0 && pane->backlogTicks == 0) return result;
+    if (result.end == TICK_BACKLOG && ++pane->backlogTicks < POLL_FLOOD_REFRESH_TICKS) return result;
     port->refreshPane(port->context, ShownText(buffer),
                       buffer->wraps == pane->wraps ? pane->length : PANE_KEEPS_NOTHING);
     pane->length = ShownLength(buffer);

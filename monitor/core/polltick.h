@@ -57,7 +57,7 @@ struct PollPort {
 struct PaneShown {
     size_t length;          // of the buffer's text
     uint32_t wraps;         // the buffer's wraps then
-    uint32_t backlogTicks;  // ticks since then that left a backlog
+    uint32_t backlogTicks;  // ticks since then that left a backlog: while not 0, the pane is behind
 };
 
 enum TickEnd {
