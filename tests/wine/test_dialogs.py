@@ -478,7 +478,7 @@ class MemoryWindowTests(WineTestCase):
         rect = tuple(int(v) for v in self.window_info(menu)['rect'].split())
         # The X server may show the painted menu a moment after the redraw
         # returns: the screen is read again until its six items show.
-        text_bands = self.wait_until(lambda: self.text_bands(rect, 6), timeout=5, what='the menu painted on screen')
+        text_bands = self.wait_until(lambda: self.text_bands(rect, 6), timeout=20, what='the menu painted on screen')
         self.driver_ok('post', menu, WM_KEYDOWN, VK_ESCAPE, 0)
         self.driver_ok('wait-gone', menu, '--timeout', '5000')
         return sorted(set(text_bands[1]))
