@@ -194,36 +194,6 @@ DRIVER_COMMAND(DrainCommand, "drain-bench",
     return received == job.count && bad == 0 && job.ok ? DRIVER_OK : DRIVER_FAILED;
 }
 
-// Times round trips of WM_NULL to a window for `MS` milliseconds (or until it
-// goes away): the longest shows how long its thread was busy in one go.
-DRIVER_COMMAND(PingCommand, "ping-loop", "HWND MS [--stop-file PATH] (prints max, count, over250)") {
-    Args pos = Positional(args);
-    int64_t duration;
-    if (pos.size() != 2 || !ParseNumber(pos[1], &duration)) return DRIVER_USAGE;
-    HWND window = ParseWindow(pos[0]);
-    std::string stopFile = Option(args, "--stop-file", "");
-    DWORD start = GetTickCount();
-    DWORD longest = 0;
-    long count = 0, over = 0;
-    while (GetTickCount() - start < (DWORD)duration && IsWindow(window)) {
-        if (!stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
-        LARGE_INTEGER t0, t1, frequency;
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&t0);
-        DWORD_PTR result = 0;
-        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, (UINT)duration, &result);
-        QueryPerformanceCounter(&t1);
-        DWORD ms = (DWORD)((t1.QuadPart - t0.QuadPart) * 1000 / frequency.QuadPart);
-        if (ms > longest) longest = ms;
-        if (ms > 250) ++over;
-        ++count;
-        Sleep(5);  // the sampling period of the round trips
-    }
-    printf("max=%lu\ncount=%ld\nover250=%ld\n", (unsigned long)longest, count, over);
-    fflush(stdout);
-    return DRIVER_OK;
-}
-
 static double MillisecondsSince(const LARGE_INTEGER& start) {
     LARGE_INTEGER now, frequency;
     QueryPerformanceFrequency(&frequency);
@@ -237,6 +207,34 @@ static bool SlotOpens(const char* name) {
     if (slot == INVALID_HANDLE_VALUE) return false;
     CloseHandle(slot);
     return true;
+}
+
+// Times round trips of WM_NULL to a window for `MS` milliseconds (or until it
+// goes away): the longest shows how long its thread was busy in one go.
+DRIVER_COMMAND(PingCommand, "ping-loop", "HWND MS [--stop-file PATH] (prints max, count, over250)") {
+    Args pos = Positional(args);
+    int64_t duration;
+    if (pos.size() != 2 || !ParseNumber(pos[1], &duration)) return DRIVER_USAGE;
+    HWND window = ParseWindow(pos[0]);
+    std::string stopFile = Option(args, "--stop-file", "");
+    DWORD start = GetTickCount();
+    DWORD longest = 0;
+    long count = 0, over = 0;
+    while (GetTickCount() - start < (DWORD)duration && IsWindow(window)) {
+        if (!stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        LARGE_INTEGER sent;
+        QueryPerformanceCounter(&sent);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, (UINT)duration, &result);
+        DWORD ms = (DWORD)MillisecondsSince(sent);
+        if (ms > longest) longest = ms;
+        if (ms > 250) ++over;
+        ++count;
+        Sleep(5);  // the sampling period of the round trips
+    }
+    printf("max=%lu\ncount=%ld\nover250=%ld\n", (unsigned long)longest, count, over);
+    fflush(stdout);
+    return DRIVER_OK;
 }
 
 // Starts EXE in DIR and times, from CreateProcess, until a visible top-level
@@ -319,13 +317,7 @@ DRIVER_COMMAND(MailslotExistsCommand, "mailslot-exists", "NAME [--timeout MS] (w
     Args pos = Positional(args);
     if (pos.size() != 1) return DRIVER_USAGE;
     DWORD timeout = (DWORD)NumberOption(args, "--timeout", 0);
-    bool found = WaitFor(timeout, [&] {
-        HANDLE slot = CreateFileA(pos[0].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (slot == INVALID_HANDLE_VALUE) return false;
-        CloseHandle(slot);
-        return true;
-    });
+    bool found = WaitFor(timeout, [&] { return SlotOpens(pos[0].c_str()); });
     return found ? DRIVER_OK : DRIVER_TIMEOUT;
 }
 
